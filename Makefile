@@ -1,0 +1,42 @@
+# kalmlib: `make demo` builds and runs the main job; `make test` builds and
+# runs the whole test suite (including an ASan+UBSan build).
+BUILD ?= build
+SAN_BUILD ?= build-san
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+PACKAGES := cmake ninja-build g++ libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
+CMAKE_ARGS ?=
+
+.PHONY: demo test deps configure build san clean bench
+
+deps:
+	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	  if [ "$$(id -u)" = 0 ]; then \
+	    echo "installing:$$missing"; apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null; \
+	  else \
+	    echo "missing packages; run: sudo apt-get install -y$$missing"; exit 1; \
+	  fi; \
+	fi
+
+configure: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS) >/dev/null
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	$(BUILD)/kalm vectors --summary tests/vectors/*.txt
+
+san: deps
+	cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKALM_SANITIZE=ON -DKALM_BENCH=OFF $(CMAKE_ARGS) >/dev/null
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+
+test: build san
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(SAN_BUILD) && KALM_ORACLE_COUNT=20000 ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	$(BUILD)/bench/kalm_bench
+
+clean:
+	rm -rf $(BUILD) $(SAN_BUILD)

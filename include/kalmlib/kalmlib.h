@@ -1,0 +1,158 @@
+/* kalmlib: a bit-exact rebuild of a device math library.
+ *
+ * Every function returns the same bits, leaves the same sticky flags and
+ * raises the same structured exceptions as the device. Exceptions are masked
+ * by default; unmask them per thread with kalm_set_control_word(). An unmasked
+ * exception is delivered to the thread's raise handler if one is installed,
+ * otherwise thrown as the C++ exception kalm::FpException (see kalmlib.hpp).
+ */
+#ifndef KALMLIB_H
+#define KALMLIB_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(KALMLIB_BUILDING)
+#define KALM_API __attribute__((visibility("default")))
+#else
+#define KALM_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Floating-point environment (per thread) ---------------------------- */
+
+/* Control word bits: a set bit masks (disables) the exception. Default 0x1F. */
+#define KALM_MASK_INEXACT   0x01u
+#define KALM_MASK_UNDERFLOW 0x02u
+#define KALM_MASK_OVERFLOW  0x04u
+#define KALM_MASK_DIVBYZERO 0x08u
+#define KALM_MASK_INVALID   0x10u
+#define KALM_MASK_ALL       0x1Fu
+
+/* Sticky status bits: the host's own flags, shown in the device's layout. */
+#define KALM_FLAG_INVALID   0x01u
+#define KALM_FLAG_OVERFLOW  0x04u
+#define KALM_FLAG_UNDERFLOW 0x08u
+#define KALM_FLAG_INEXACT   0x10u
+
+/* Exception codes (FpExceptionCode) and the status codes raised for them. */
+#define KALM_FP_INEXACT   0
+#define KALM_FP_UNDERFLOW 1
+#define KALM_FP_OVERFLOW  2
+#define KALM_FP_DIVBYZERO 3
+#define KALM_FP_INVALID   4
+
+#define KALM_STATUS_FLOAT_INEXACT_RESULT     0xC000008Fu
+#define KALM_STATUS_FLOAT_UNDERFLOW          0xC0000093u
+#define KALM_STATUS_FLOAT_OVERFLOW           0xC0000091u
+#define KALM_STATUS_FLOAT_DIVIDE_BY_ZERO     0xC000008Eu
+#define KALM_STATUS_FLOAT_INVALID_OPERATION  0xC0000090u
+
+KALM_API uint32_t kalm_control_word(void);
+KALM_API void kalm_set_control_word(uint32_t word);
+
+/* The whole 32-bit status register: bits 0, 2, 3, 4 are the sticky flags;
+ * every other bit is kept per thread and never changed by the library. */
+KALM_API uint32_t kalm_status(void);
+KALM_API void kalm_set_status(uint32_t word);
+KALM_API void kalm_clear_flags(void);
+
+/* A raise handler receives the status code, the exception code and the
+ * report address. If it returns, the call goes on as if the exception were
+ * masked and returns the IEEE default result. NULL restores throwing. */
+typedef void (*kalm_raise_handler)(uint32_t status_code, int fp_code, uintptr_t report_address, void *user);
+KALM_API void kalm_set_raise_handler(kalm_raise_handler handler, void *user);
+
+/* ---- The exports --------------------------------------------------------- */
+
+/* All 40 exports, in ordinal order (see kalm_export_by_name for ordinals).
+ * The Bessel functions _y0, _y1, _yn are kalm_y0, kalm_y1, kalm_yn. */
+KALM_API double kalm_y0(double x);
+KALM_API double kalm_y1(double x);
+KALM_API double kalm_yn(int n, double x);
+KALM_API double kalm_acos(double x);
+KALM_API float kalm_acosf(float x);
+KALM_API double kalm_asin(double x);
+KALM_API float kalm_asinf(float x);
+KALM_API double kalm_atan(double x);
+KALM_API double kalm_atan2(double y, double x);
+KALM_API float kalm_atan2f(float y, float x);
+KALM_API float kalm_atanf(float x);
+KALM_API double kalm_ceil(double x);
+KALM_API float kalm_ceilf(float x);
+KALM_API double kalm_cos(double x);
+KALM_API float kalm_cosf(float x);
+KALM_API double kalm_cosh(double x);
+KALM_API float kalm_coshf(float x);
+KALM_API double kalm_exp(double x);
+KALM_API float kalm_expf(float x);
+KALM_API float kalm_fabsf(float x);
+KALM_API double kalm_floor(double x);
+KALM_API float kalm_floorf(float x);
+KALM_API double kalm_fmod(double x, double y);
+KALM_API float kalm_fmodf(float x, float y);
+KALM_API double kalm_log(double x);
+KALM_API double kalm_log10(double x);
+KALM_API float kalm_log10f(float x);
+KALM_API float kalm_logf(float x);
+KALM_API double kalm_pow(double x, double y);
+KALM_API float kalm_powf(float x, float y);
+KALM_API double kalm_sin(double x);
+KALM_API float kalm_sinf(float x);
+KALM_API double kalm_sinh(double x);
+KALM_API float kalm_sinhf(float x);
+KALM_API double kalm_sqrt(double x);
+KALM_API float kalm_sqrtf(float x);
+KALM_API double kalm_tan(double x);
+KALM_API float kalm_tanf(float x);
+KALM_API double kalm_tanh(double x);
+KALM_API float kalm_tanhf(float x);
+
+/* ---- Word-level export table (the device's calling convention) ---------- */
+
+/* Signature kinds. Doubles travel as two words, low word first; no even-word
+ * alignment (_yn takes n in word 0, x in words 1-2). */
+enum kalm_signature {
+    KALM_SIG_D_D = 1,  /* double f(double)          : 2 words in, 2 out */
+    KALM_SIG_DD_D = 2, /* double f(double, double)  : 4 words in, 2 out */
+    KALM_SIG_ID_D = 3, /* double f(int, double)     : 3 words in, 2 out */
+    KALM_SIG_F_F = 4,  /* float f(float)            : 1 word in, 1 out  */
+    KALM_SIG_FF_F = 5  /* float f(float, float)     : 2 words in, 1 out */
+};
+
+typedef struct kalm_export {
+    const char *name;
+    int ordinal;
+    int signature;   /* enum kalm_signature */
+    int arg_words;
+    int result_words;
+} kalm_export;
+
+/* Return codes of kalm_call. */
+#define KALM_OK 0
+#define KALM_ERR_NO_SUCH_EXPORT (-1)
+#define KALM_ERR_TOO_FEW_ARGS (-2)
+#define KALM_ERR_RESULT_SPACE (-3)
+#define KALM_ERR_NULL (-4)
+
+KALM_API size_t kalm_export_count(void);
+KALM_API const kalm_export *kalm_export_at(size_t index);
+KALM_API const kalm_export *kalm_export_by_name(const char *name);
+KALM_API const kalm_export *kalm_export_by_ordinal(int ordinal);
+
+/* Calls an export with argument words, writing its result words. Exceptions
+ * are raised against report_address, as for a device call returning there. */
+KALM_API int kalm_call(int ordinal, const uint32_t *args, size_t nargs, uint32_t *results, size_t nresults,
+                       uintptr_t report_address);
+
+/* The library's load/unload entry point: reports success (1) for every reason. */
+KALM_API int kalm_dll_main(void *module, uint32_t reason, void *reserved);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KALMLIB_H */

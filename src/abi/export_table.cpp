@@ -1,0 +1,206 @@
+// The export table: names, ordinals (1-40, in the byte order of the names)
+// and the word-level calling convention of the device. Doubles travel as two
+// 32-bit words, low word first, with no even-word alignment.
+#include <cstring>
+
+#include "common/exports.hpp"
+#include "kalmlib/kalmlib.h"
+
+namespace kalm::lib {
+
+// Weak references: a family that is not built leaves its exports null, and
+// such exports are absent from the table rather than stubbed.
+[[gnu::weak]] double _y0(double x, report_t ra);
+[[gnu::weak]] double _y1(double x, report_t ra);
+[[gnu::weak]] double _yn(int n, double x, report_t ra);
+[[gnu::weak]] double acos(double x, report_t ra);
+[[gnu::weak]] float acosf(float x, report_t ra);
+[[gnu::weak]] double asin(double x, report_t ra);
+[[gnu::weak]] float asinf(float x, report_t ra);
+[[gnu::weak]] double atan(double x, report_t ra);
+[[gnu::weak]] double atan2(double y, double x, report_t ra);
+[[gnu::weak]] float atan2f(float y, float x, report_t ra);
+[[gnu::weak]] float atanf(float x, report_t ra);
+[[gnu::weak]] double ceil(double x, report_t ra);
+[[gnu::weak]] float ceilf(float x, report_t ra);
+[[gnu::weak]] double cos(double x, report_t ra);
+[[gnu::weak]] float cosf(float x, report_t ra);
+[[gnu::weak]] double cosh(double x, report_t ra);
+[[gnu::weak]] float coshf(float x, report_t ra);
+[[gnu::weak]] double exp(double x, report_t ra);
+[[gnu::weak]] float expf(float x, report_t ra);
+[[gnu::weak]] float fabsf(float x, report_t ra);
+[[gnu::weak]] double floor(double x, report_t ra);
+[[gnu::weak]] float floorf(float x, report_t ra);
+[[gnu::weak]] double fmod(double x, double y, report_t ra);
+[[gnu::weak]] float fmodf(float x, float y, report_t ra);
+[[gnu::weak]] double log(double x, report_t ra);
+[[gnu::weak]] double log10(double x, report_t ra);
+[[gnu::weak]] float log10f(float x, report_t ra);
+[[gnu::weak]] float logf(float x, report_t ra);
+[[gnu::weak]] double pow(double x, double y, report_t ra);
+[[gnu::weak]] float powf(float x, float y, report_t ra);
+[[gnu::weak]] double sin(double x, report_t ra);
+[[gnu::weak]] float sinf(float x, report_t ra);
+[[gnu::weak]] double sinh(double x, report_t ra);
+[[gnu::weak]] float sinhf(float x, report_t ra);
+[[gnu::weak]] double sqrt(double x, report_t ra);
+[[gnu::weak]] float sqrtf(float x, report_t ra);
+[[gnu::weak]] double tan(double x, report_t ra);
+[[gnu::weak]] float tanf(float x, report_t ra);
+[[gnu::weak]] double tanh(double x, report_t ra);
+[[gnu::weak]] float tanhf(float x, report_t ra);
+
+namespace {
+
+using FnDD = double (*)(double, report_t);
+using FnDDD = double (*)(double, double, report_t);
+using FnIDD = double (*)(int, double, report_t);
+using FnFF = float (*)(float, report_t);
+using FnFFF = float (*)(float, float, report_t);
+
+struct Row {
+    kalm_export info;
+    FnDD d_d = nullptr;
+    FnDDD dd_d = nullptr;
+    FnIDD id_d = nullptr;
+    FnFF f_f = nullptr;
+    FnFFF ff_f = nullptr;
+};
+
+constexpr Row row(const char* name, int ordinal, FnDD f) { return {{name, ordinal, KALM_SIG_D_D, 2, 2}, f}; }
+constexpr Row row(const char* name, int ordinal, FnDDD f) {
+    return {{name, ordinal, KALM_SIG_DD_D, 4, 2}, nullptr, f};
+}
+constexpr Row row(const char* name, int ordinal, FnIDD f) {
+    return {{name, ordinal, KALM_SIG_ID_D, 3, 2}, nullptr, nullptr, f};
+}
+constexpr Row row(const char* name, int ordinal, FnFF f) {
+    return {{name, ordinal, KALM_SIG_F_F, 1, 1}, nullptr, nullptr, nullptr, f};
+}
+constexpr Row row(const char* name, int ordinal, FnFFF f) {
+    return {{name, ordinal, KALM_SIG_FF_F, 2, 1}, nullptr, nullptr, nullptr, nullptr, f};
+}
+
+// One row per built export, in ordinal order.
+const Row kRows[] = {
+    row("_y0", 1, &_y0),
+    row("_y1", 2, &_y1),
+    row("_yn", 3, &_yn),
+    row("acos", 4, &acos),
+    row("acosf", 5, &acosf),
+    row("asin", 6, &asin),
+    row("asinf", 7, &asinf),
+    row("atan", 8, &atan),
+    row("atan2", 9, &atan2),
+    row("atan2f", 10, &atan2f),
+    row("atanf", 11, &atanf),
+    row("ceil", 12, &ceil),
+    row("ceilf", 13, &ceilf),
+    row("cos", 14, &cos),
+    row("cosf", 15, &cosf),
+    row("cosh", 16, &cosh),
+    row("coshf", 17, &coshf),
+    row("exp", 18, &exp),
+    row("expf", 19, &expf),
+    row("fabsf", 20, &fabsf),
+    row("floor", 21, &floor),
+    row("floorf", 22, &floorf),
+    row("fmod", 23, &fmod),
+    row("fmodf", 24, &fmodf),
+    row("log", 25, &log),
+    row("log10", 26, &log10),
+    row("log10f", 27, &log10f),
+    row("logf", 28, &logf),
+    row("pow", 29, &pow),
+    row("powf", 30, &powf),
+    row("sin", 31, &sin),
+    row("sinf", 32, &sinf),
+    row("sinh", 33, &sinh),
+    row("sinhf", 34, &sinhf),
+    row("sqrt", 35, &sqrt),
+    row("sqrtf", 36, &sqrtf),
+    row("tan", 37, &tan),
+    row("tanf", 38, &tanf),
+    row("tanh", 39, &tanh),
+    row("tanhf", 40, &tanhf),
+};
+
+bool present(const Row& r) { return r.d_d || r.dd_d || r.id_d || r.f_f || r.ff_f; }
+
+const Row* find_ordinal(int ordinal) {
+    for (const Row& r : kRows)
+        if (r.info.ordinal == ordinal && present(r)) return &r;
+    return nullptr;
+}
+
+double word_double(const std::uint32_t* w) { return from_words(w[1], w[0]); }
+void put_double(std::uint32_t* out, double r) {
+    out[0] = lo_word(r);
+    out[1] = hi_word(r);
+}
+
+}  // namespace
+}  // namespace kalm::lib
+
+using namespace kalm::lib;
+
+extern "C" {
+
+KALM_API size_t kalm_export_count(void) {
+    size_t n = 0;
+    for (const Row& r : kRows) n += present(r) ? 1 : 0;
+    return n;
+}
+
+KALM_API const kalm_export* kalm_export_at(size_t index) {
+    for (const Row& r : kRows) {
+        if (!present(r)) continue;
+        if (index == 0) return &r.info;
+        --index;
+    }
+    return nullptr;
+}
+
+KALM_API const kalm_export* kalm_export_by_name(const char* name) {
+    if (name == nullptr) return nullptr;
+    for (const Row& r : kRows)
+        if (present(r) && std::strcmp(r.info.name, name) == 0) return &r.info;
+    return nullptr;
+}
+
+KALM_API const kalm_export* kalm_export_by_ordinal(int ordinal) {
+    const Row* r = find_ordinal(ordinal);
+    return r ? &r->info : nullptr;
+}
+
+KALM_API int kalm_call(int ordinal, const uint32_t* args, size_t nargs, uint32_t* results, size_t nresults,
+                       uintptr_t ra) {
+    const Row* r = find_ordinal(ordinal);
+    if (r == nullptr) return KALM_ERR_NO_SUCH_EXPORT;
+    if (nargs < static_cast<size_t>(r->info.arg_words)) return KALM_ERR_TOO_FEW_ARGS;
+    if (nresults < static_cast<size_t>(r->info.result_words)) return KALM_ERR_RESULT_SPACE;
+    if (args == nullptr || results == nullptr) return KALM_ERR_NULL;
+    switch (r->info.signature) {
+        case KALM_SIG_D_D:
+            put_double(results, r->d_d(word_double(args), ra));
+            break;
+        case KALM_SIG_DD_D:
+            put_double(results, r->dd_d(word_double(args), word_double(args + 2), ra));
+            break;
+        case KALM_SIG_ID_D:
+            put_double(results, r->id_d(as_signed(args[0]), word_double(args + 1), ra));
+            break;
+        case KALM_SIG_F_F:
+            results[0] = bits(r->f_f(from_bits(args[0]), ra));
+            break;
+        default:
+            results[0] = bits(r->ff_f(from_bits(args[0]), from_bits(args[1]), ra));
+            break;
+    }
+    return KALM_OK;
+}
+
+KALM_API int kalm_dll_main(void*, uint32_t, void*) { return 1; }
+
+}  // extern "C"

@@ -1,0 +1,71 @@
+// Word access, bit casts and evaluation barriers shared by every routine.
+// The library works on IEEE words the way the device did: a double is a high
+// word (sign, exponent, top 20 fraction bits) and a low word.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <type_traits>
+
+namespace kalm::lib {
+
+using report_t = std::uintptr_t;  // code address an exception is raised against
+
+inline std::uint32_t hi_word(double x) { return static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(x) >> 32); }
+inline std::uint32_t lo_word(double x) { return static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(x)); }
+inline std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
+inline std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
+inline double from_words(std::uint32_t hi, std::uint32_t lo) {
+    return std::bit_cast<double>((static_cast<std::uint64_t>(hi) << 32) | lo);
+}
+// from_bits(64-bit unsigned) is a double, from_bits(32-bit unsigned) a float.
+template <typename T>
+    requires(std::is_unsigned_v<T> && sizeof(T) == 8)
+inline double from_bits(T b) {
+    return std::bit_cast<double>(static_cast<std::uint64_t>(b));
+}
+template <typename T>
+    requires(std::is_unsigned_v<T> && sizeof(T) == 4)
+inline float from_bits(T b) {
+    return std::bit_cast<float>(static_cast<std::uint32_t>(b));
+}
+inline double with_hi(double x, std::uint32_t hi) { return from_words(hi, lo_word(x)); }
+inline double with_lo(double x, std::uint32_t lo) { return from_words(hi_word(x), lo); }
+// Signed views of a word, for the "hx < 0" style tests.
+inline std::int32_t as_signed(std::uint32_t w) { return static_cast<std::int32_t>(w); }
+inline std::uint32_t as_unsigned(std::int32_t w) { return static_cast<std::uint32_t>(w); }
+
+// Constants are written as bit patterns; these make that readable at the use site.
+consteval double dconst(std::uint64_t b) { return std::bit_cast<double>(b); }
+consteval float fconst(std::uint32_t b) { return std::bit_cast<float>(b); }
+
+// Hides a value from the optimiser, so that arithmetic on it really executes
+// (idioms such as TINY*TINY exist only for the flags they raise).
+template <typename T>
+inline T opaque(T x) {
+#if defined(__x86_64__) || defined(__i386__)
+    asm volatile("" : "+x"(x));
+#elif defined(__aarch64__) || defined(__arm__)
+    asm volatile("" : "+w"(x));
+#else
+    volatile T v = x;
+    x = v;
+#endif
+    return x;
+}
+
+// Forces a computed value to exist, so an operation kept only for its flags is
+// not removed.
+template <typename T>
+inline void force_eval(T x) {
+#if defined(__x86_64__) || defined(__i386__)
+    asm volatile("" : : "x"(x));
+#elif defined(__aarch64__) || defined(__arm__)
+    asm volatile("" : : "w"(x));
+#else
+    volatile T v = x;
+    (void)v;
+#endif
+}
+
+}  // namespace kalm::lib

@@ -1,0 +1,106 @@
+// The exception-signalling frame and the helpers every family shares: entry
+// and exit protocol, direct raises, software division, power-of-two scaling.
+//
+// A framed routine is written as
+//     fp_clear_flags();
+//     ... compute r ...
+//     return fp_check_flags(r, ra);
+// where `ra` is the report address handed to it (the application's call, or
+// a call site inside the library for internal calls at an export entry).
+#pragma once
+
+#include <cstdint>
+
+#include "common/bits.hpp"
+#include "platform/host_flags.hpp"
+
+#define KALM_NOINLINE __attribute__((noinline, noclone))
+// Return address of the current (non-inlined) function, as a report address.
+#define KALM_RETURN_ADDRESS \
+    (reinterpret_cast<::kalm::lib::report_t>(__builtin_extract_return_addr(__builtin_return_address(0))))
+
+namespace kalm::lib {
+
+enum FpExceptionCode : int {
+    FP_INEXACT = 0,
+    FP_UNDERFLOW = 1,
+    FP_OVERFLOW = 2,
+    FP_DIVIDE_BY_ZERO = 3,
+    FP_INVALID = 4,
+};
+
+inline constexpr std::uint32_t fp_mask_bit[5] = {0x01, 0x02, 0x04, 0x08, 0x10};
+inline constexpr std::uint32_t fp_status_code[5] = {0xC000008F, 0xC0000093, 0xC0000091, 0xC000008E, 0xC0000090};
+
+// Control word of the calling thread (bit set = exception masked).
+std::uint32_t control_word();
+// Raise service: throws kalm::FpException, or calls the thread's handler and
+// returns if the handler does (the caller then goes on as if masked).
+void raise_service(FpExceptionCode code, report_t ra);
+
+// fp_raise: returns r when the exception is masked; raises otherwise.
+double fp_raise(FpExceptionCode code, report_t ra, double r);
+float fp_raise(FpExceptionCode code, report_t ra, float r);
+
+inline void fp_clear_flags() { clear_sticky(); }
+
+// Highest-priority sticky flag -> code: invalid, overflow, underflow, inexact.
+inline FpExceptionCode flag_code(std::uint32_t s) {
+    if (s & 0x01u) return FP_INVALID;
+    if (s & 0x04u) return FP_OVERFLOW;
+    if (s & 0x08u) return FP_UNDERFLOW;
+    return FP_INEXACT;
+}
+
+template <typename T>
+inline T fp_check_flags(T r, report_t ra) {
+    std::uint32_t s = read_sticky_after(r);
+    if (s == 0) [[likely]]
+        return r;
+    return fp_raise(flag_code(s), ra, r);
+}
+
+// Software division: integer-only, correctly rounded, never touches the
+// sticky flags; overflow, x/0 and invalid operands are raised directly.
+double soft_ddiv(double x, double y, report_t ra);
+// Same quotient, reported against its own call site in the library.
+double soft_ddiv_local(double x, double y);
+float soft_sdiv(float x, float y);
+
+// x * 2^n. scale_pow2 is framed and reports against its own call site.
+double scale_pow2(double x, int n);
+float scale_pow2f(float x, int n);
+float copy_signf(float a, float b);
+// The platform copy-sign service: magnitude of a, sign of b.
+double copy_sign(double a, double b);
+
+// Truncating conversion to a 32-bit integer with the host's own flag
+// behaviour (inexact for a dropped fraction, invalid out of range).
+inline std::int32_t convert_to_int32(double x) {
+#if defined(__x86_64__)
+    std::int32_t r;
+    asm volatile("cvttsd2si %1, %0" : "=r"(r) : "x"(x));
+    return r;
+#elif defined(__aarch64__)
+    std::int32_t r;
+    asm volatile("fcvtzs %w0, %d1" : "=r"(r) : "w"(x));
+    return r;
+#else
+    return static_cast<std::int32_t>(x);  // callers keep x in range
+#endif
+}
+inline std::int32_t convert_to_int32(float x) {
+#if defined(__x86_64__)
+    std::int32_t r;
+    asm volatile("cvttss2si %1, %0" : "=r"(r) : "x"(x));
+    return r;
+#elif defined(__aarch64__)
+    std::int32_t r;
+    asm volatile("fcvtzs %w0, %s1" : "=r"(r) : "w"(x));
+    return r;
+#else
+    return static_cast<std::int32_t>(x);
+#endif
+}
+
+}  // namespace kalm::lib

@@ -1,0 +1,164 @@
+// fmod and fmodf: exact remainders by fixed-point shift-and-subtract on the
+// significands, one step per bit of exponent difference (up to 2097 for
+// doubles). No floating-point arithmetic except (x*y)/(x*y) for the NaN cases.
+#include "common/exports.hpp"
+#include "frame/frame.hpp"
+#include "kalmlib/kalmlib.h"
+
+namespace kalm::lib {
+namespace {
+
+constexpr double ZERO_D[2] = {dconst(0x0000000000000000), dconst(0x8000000000000000)};
+constexpr float ZERO_F[2] = {fconst(0x00000000), fconst(0x80000000)};
+
+// Exponent of the leading 1 of a 64-bit magnitude given as hi:lo (hi < 2^20 for subnormals).
+inline std::int32_t leading_exponent(std::uint32_t h, std::uint32_t l) {
+    if (h >= 0x00100000u) return static_cast<std::int32_t>(h >> 20) - 1023;
+    std::int32_t i;
+    std::uint32_t v;
+    if (h == 0) {
+        i = -1043;
+        v = l;
+    } else {
+        i = -1022;
+        v = h << 11;
+    }
+    while (as_signed(v) > 0) {
+        v <<= 1;
+        i -= 1;
+    }
+    return i;
+}
+
+// Significand aligned so that its leading 1 sits at bit 20 of the high word.
+inline void align(std::int32_t e, std::uint32_t& h, std::uint32_t& l) {
+    if (e >= -1022) {
+        h = 0x00100000u | (h & 0x000FFFFFu);
+        return;
+    }
+    const std::int32_t k = -1022 - e;
+    if (k <= 31) {
+        h = (h << k) | (l >> (32 - k));
+        l <<= k;
+    } else {
+        h = l << (k - 32);
+        l = 0;
+    }
+}
+
+inline double fmod_body(double x, double y) {
+    std::uint32_t hx = hi_word(x), lx = lo_word(x), hy = hi_word(y), ly = lo_word(y);
+    const std::uint32_t sx = hx & 0x80000000u;
+    hx &= 0x7FFFFFFFu;
+    hy &= 0x7FFFFFFFu;
+
+    if ((hy | ly) == 0 || hx >= 0x7FF00000u || (hy | ((ly | (0u - ly)) >> 31)) > 0x7FF00000u) [[unlikely]] {
+        const double p = x * y;
+        return soft_ddiv_local(p, p);
+    }
+    if (hx <= hy) {
+        if (hx < hy || lx < ly) return x;
+        if (lx == ly) return ZERO_D[sx >> 31];
+    }
+
+    const std::int32_t ix = leading_exponent(hx, lx);
+    std::int32_t iy = leading_exponent(hy, ly);
+    align(ix, hx, lx);
+    align(iy, hy, ly);
+
+    // Fixed-point remainder over the 53-bit (or shorter) significands.
+    std::uint64_t mx = (static_cast<std::uint64_t>(hx) << 32) | lx;
+    const std::uint64_t my = (static_cast<std::uint64_t>(hy) << 32) | ly;
+    for (std::int32_t n = ix - iy; n > 0; --n) {
+        if (mx < my) {
+            mx <<= 1;
+        } else {
+            const std::uint64_t z = mx - my;
+            if (z == 0) return ZERO_D[sx >> 31];
+            mx = z << 1;
+        }
+    }
+    if (mx >= my) mx -= my;
+    if (mx == 0) return ZERO_D[sx >> 31];
+
+    // Normalise; the leading 1 goes back to bit 52.
+    const int shift = __builtin_clzll(mx) - 11;
+    mx <<= shift;
+    iy -= shift;
+    hx = static_cast<std::uint32_t>(mx >> 32);
+    lx = static_cast<std::uint32_t>(mx);
+
+    if (iy >= -1022)
+        return from_words(((hx - 0x00100000u) | (static_cast<std::uint32_t>(iy + 1023) << 20)) | sx, lx);
+    const std::int32_t k = -1022 - iy;
+    if (k <= 20) return from_words((hx >> k) | sx, (lx >> k) | (hx << (32 - k)));
+    if (k <= 31) return from_words(sx, (hx << (32 - k)) | (lx >> k));
+    return from_words(sx, hx >> (k - 32));
+}
+
+inline float fmodf_body(float x, float y) {
+    std::uint32_t hx = bits(x), hy = bits(y);
+    const std::uint32_t sx = hx & 0x80000000u;
+    hx &= 0x7FFFFFFFu;
+    hy &= 0x7FFFFFFFu;
+
+    if (hy == 0 || hx > 0x7F7FFFFFu || hy > 0x7F800000u) [[unlikely]] {
+        const float p = x * y;
+        return soft_sdiv(p, p);
+    }
+    if (hx < hy) return x;
+    if (hx == hy) return ZERO_F[sx >> 31];
+
+    std::int32_t ix, iy;
+    if (hx < 0x00800000u) {
+        ix = -126;
+        for (std::uint32_t i = hx << 8; as_signed(i) > 0; i <<= 1) ix -= 1;
+    } else {
+        ix = static_cast<std::int32_t>(hx >> 23) - 127;
+    }
+    if (hy < 0x00800000u) {
+        iy = -126;
+        for (std::uint32_t i = hy << 8; as_signed(i) >= 0; i <<= 1) iy -= 1;
+    } else {
+        iy = static_cast<std::int32_t>(hy >> 23) - 127;
+    }
+    hx = ix >= -126 ? (0x00800000u | (hx & 0x007FFFFFu)) : hx << (-126 - ix);
+    hy = iy >= -126 ? (0x00800000u | (hy & 0x007FFFFFu)) : hy << (-126 - iy);
+
+    for (std::int32_t n = ix - iy; n > 0; --n) {
+        if (hx < hy) {
+            hx <<= 1;
+        } else {
+            const std::uint32_t z = hx - hy;
+            if (z == 0) return ZERO_F[sx >> 31];
+            hx = z << 1;
+        }
+    }
+    if (hx >= hy) hx -= hy;
+    if (hx == 0) return ZERO_F[sx >> 31];
+    while (hx < 0x00800000u) {
+        hx <<= 1;
+        iy -= 1;
+    }
+    if (iy >= -126) return from_bits(((hx - 0x00800000u) | (static_cast<std::uint32_t>(iy + 127) << 23)) | sx);
+    return from_bits((hx >> (-126 - iy)) | sx);
+}
+
+}  // namespace
+
+double fmod(double x, double y, report_t ra) {
+    fp_clear_flags();
+    return fp_check_flags(fmod_body(opaque(x), opaque(y)), ra);
+}
+
+float fmodf(float x, float y, report_t ra) {
+    fp_clear_flags();
+    return fp_check_flags(fmodf_body(opaque(x), opaque(y)), ra);
+}
+
+}  // namespace kalm::lib
+
+extern "C" {
+KALM_API double kalm_fmod(double x, double y) { return kalm::lib::fmod(x, y, KALM_RETURN_ADDRESS); }
+KALM_API float kalm_fmodf(float x, float y) { return kalm::lib::fmodf(x, y, KALM_RETURN_ADDRESS); }
+}

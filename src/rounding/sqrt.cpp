@@ -1,0 +1,145 @@
+// sqrt and sqrtf: correctly rounded square roots by exact integer arithmetic,
+// never touching the sticky flags. The truncated root one bit beyond the
+// result comes from an integer Newton iteration (table start, two 64-bit
+// steps, one 128-bit step) with an exact final correction; an inexact root
+// then rounds to nearest. Special inputs are reported directly.
+#include <array>
+
+#include "common/exports.hpp"
+#include "frame/frame.hpp"
+#include "kalmlib/kalmlib.h"
+
+namespace kalm::lib {
+namespace {
+
+using u128 = unsigned __int128;
+
+constexpr std::uint64_t isqrt_slow(std::uint64_t a) {
+    std::uint64_t r = 0;
+    for (std::uint64_t bit = std::uint64_t{1} << 62; bit != 0; bit >>= 2) {
+        if (a >= r + bit) {
+            a -= r + bit;
+            r = (r >> 1) + bit;
+        } else {
+            r >>= 1;
+        }
+    }
+    return r;
+}
+
+// Starting roots: sqrt of the midpoint of [i, i+1) * 2^56, for i = 64..255.
+constexpr std::array<std::uint32_t, 256> make_root_table() {
+    std::array<std::uint32_t, 256> t{};
+    for (std::uint64_t i = 64; i < 256; ++i) t[i] = static_cast<std::uint32_t>(isqrt_slow((i << 56) | (1ull << 55)));
+    return t;
+}
+constexpr std::array<std::uint32_t, 256> ROOT_TABLE = make_root_table();
+
+// floor(sqrt(a)) for a in [2^62, 2^64).
+inline std::uint64_t isqrt_top(std::uint64_t a) {
+    std::uint64_t r = ROOT_TABLE[a >> 56];
+    r = (r + a / r) >> 1;
+    r = (r + a / r) >> 1;
+    while (static_cast<u128>(r) * r > a) --r;
+    while (static_cast<u128>(r + 1) * (r + 1) <= a) ++r;
+    return r;
+}
+
+inline std::uint64_t div128(std::uint64_t hi, std::uint64_t lo, std::uint64_t d) {
+#if defined(__x86_64__)
+    std::uint64_t q, r;
+    asm("divq %4" : "=a"(q), "=d"(r) : "a"(lo), "d"(hi), "rm"(d) : "cc");
+    return q;
+#else
+    return static_cast<std::uint64_t>(((static_cast<u128>(hi) << 64) | lo) / d);
+#endif
+}
+
+constexpr std::uint64_t DEFAULT_NAN = 0xFFF8000000000000ull;  // sqrt of a negative double
+constexpr std::uint32_t NEGATIVE_NAN_F = 0x7FC00006u;          // sqrtf of a negative float
+
+// Root of a positive finite nonzero double.
+inline double sqrt_positive(std::uint64_t b) {
+    std::uint64_t mant = b & 0x000FFFFFFFFFFFFFull;
+    std::int32_t e = static_cast<std::int32_t>(b >> 52);
+    if (e == 0) {
+        const int k = __builtin_clzll(mant) - 11;
+        mant <<= k;
+        e = 1 - k;
+    } else {
+        mant |= 0x0010000000000000ull;
+    }
+    std::int32_t m = e - 1023;
+    // a = M' * 2^62 with M' in [1, 4): the exponent left is even.
+    const std::uint64_t a = (m & 1) ? mant << 11 : mant << 10;
+    m >>= 1;  // arithmetic: rounds towards -inf, matching the odd case above
+
+    // R = floor(sqrt(a * 2^44)): 54 bits, one beyond the result.
+    std::uint64_t r = isqrt_top(a) << 22;
+    r = (r + div128(a >> 20, a << 44, r)) >> 1;
+    const u128 n = static_cast<u128>(a) << 44;
+    while (static_cast<u128>(r) * r > n) --r;
+    while (static_cast<u128>(r + 1) * (r + 1) <= n) ++r;
+    const bool inexact = static_cast<u128>(r) * r != n;
+    if (inexact) r += r & 1u;  // round to nearest (no ties for roots)
+    const std::uint64_t q = r >> 1;  // leading 1 at bit 52 (or 53 after a carry)
+    return from_bits((static_cast<std::uint64_t>(1022 + m) << 52) + q);
+}
+
+inline float sqrtf_positive(std::uint32_t w) {
+    std::uint64_t mant = w & 0x007FFFFFu;
+    std::int32_t e = static_cast<std::int32_t>(w >> 23);
+    if (e == 0) {
+        const int k = __builtin_clzll(mant) - 40;
+        mant <<= k;
+        e = 1 - k;
+    } else {
+        mant |= 0x00800000u;
+    }
+    std::int32_t m = e - 127;
+    const std::uint64_t a = (m & 1) ? mant << 40 : mant << 39;
+    m >>= 1;
+    // a is a multiple of 2^14, so floor(sqrt(a)) / 2^7 is floor(sqrt(a / 2^14)).
+    std::uint64_t r = isqrt_top(a) >> 7;  // 25 bits
+    const std::uint64_t n = a >> 14;
+    if (r * r != n) r += r & 1u;
+    return from_bits(static_cast<std::uint32_t>(((126 + m) << 23) + static_cast<std::int32_t>(r >> 1)));
+}
+
+}  // namespace
+
+double sqrt(double x, report_t ra) {
+    fp_clear_flags();
+    const std::uint32_t hi = hi_word(x);
+    if ((hi & 0x7FF00000u) == 0x7FF00000u) [[unlikely]] {
+        const double xo = opaque(x);
+        return fp_raise(FP_INEXACT, ra, xo * xo + xo);
+    }
+    if (as_signed(hi) <= 0) [[unlikely]] {
+        if (((hi & 0x7FFFFFFFu) | lo_word(x)) == 0) return x;
+        if (hi != 0) return fp_raise(FP_INVALID, ra, from_bits(DEFAULT_NAN));
+    }
+    // The integer path sets no flag, so the exit check would find nothing.
+    return sqrt_positive(bits(x));
+}
+
+float sqrtf(float x, report_t ra) {
+    fp_clear_flags();
+    const std::uint32_t w = bits(x), ix = w & 0x7FFFFFFFu;
+    if (ix > 0x7F7FFFFFu) [[unlikely]] {
+        const float xo = opaque(x);
+        return fp_raise(FP_INEXACT, ra, xo * xo + xo);
+    }
+    if (ix == 0) [[unlikely]]
+        return fp_raise(FP_INEXACT, ra, x);
+    if (as_signed(w) < 0) [[unlikely]]
+        return fp_raise(FP_INVALID, ra, from_bits(NEGATIVE_NAN_F));
+    return sqrtf_positive(w);
+}
+
+}  // namespace kalm::lib
+
+extern "C" {
+KALM_API double kalm_sqrt(double x) { return kalm::lib::sqrt(x, KALM_RETURN_ADDRESS); }
+KALM_API float kalm_sqrtf(float x) { return kalm::lib::sqrtf(x, KALM_RETURN_ADDRESS); }
+}

@@ -1,0 +1,267 @@
+#include "vectors.hpp"
+
+#include <dlfcn.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <istream>
+#include <ostream>
+#include <sstream>
+
+#include "kalmlib/kalmlib.hpp"
+
+namespace kalmtool {
+namespace {
+
+bool arg_is_float(const kalm_export* e) { return e->signature == KALM_SIG_F_F || e->signature == KALM_SIG_FF_F; }
+
+std::vector<std::string> split(const std::string& s) {
+    std::istringstream is(s);
+    std::vector<std::string> out;
+    std::string t;
+    while (is >> t) out.push_back(t);
+    return out;
+}
+
+bool parse_hex(const std::string& t, unsigned digits, std::uint64_t& v) {
+    if (t.size() != digits + 2 || t[0] != '0' || (t[1] != 'x' && t[1] != 'X')) return false;
+    v = 0;
+    for (std::size_t i = 2; i < t.size(); ++i) {
+        char c = t[i];
+        unsigned d;
+        if (c >= '0' && c <= '9') d = static_cast<unsigned>(c - '0');
+        else if (c >= 'a' && c <= 'f') d = static_cast<unsigned>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F') d = static_cast<unsigned>(c - 'A' + 10);
+        else return false;
+        v = (v << 4) | d;
+    }
+    return true;
+}
+
+std::string hex_bits(std::uint64_t v, bool is_float) {
+    char buf[24];
+    if (is_float) std::snprintf(buf, sizeof buf, "0x%08" PRIx32, static_cast<std::uint32_t>(v));
+    else std::snprintf(buf, sizeof buf, "0x%016" PRIx64, v);
+    return buf;
+}
+
+bool parse_outcome(const std::vector<std::string>& t, std::size_t at, bool is_float, Outcome& o, std::string& error) {
+    if (t.size() != at + 3) {
+        error = "expected 'RESULT FLAGS RAISE' after '->'";
+        return false;
+    }
+    if (!parse_hex(t[at], is_float ? 8 : 16, o.result)) {
+        error = "bad result bits '" + t[at] + "'";
+        return false;
+    }
+    char* end = nullptr;
+    unsigned long f = std::strtoul(t[at + 1].c_str(), &end, 16);
+    if (t[at + 1].size() != 2 || *end != '\0' || (f & ~0x1Dul) != 0) {
+        error = "bad flags '" + t[at + 1] + "'";
+        return false;
+    }
+    o.flags = static_cast<unsigned>(f);
+    std::string r = t[at + 2];
+    if (r != "-") {
+        std::uint64_t code;
+        auto atpos = r.find('@');
+        if (atpos != 8 || !parse_hex("0x" + r.substr(0, 8), 8, code) || (r.substr(9) != "app" && r.substr(9) != "lib")) {
+            error = "bad raise '" + r + "'";
+            return false;
+        }
+        for (auto& c : r)
+            if (c >= 'a' && c <= 'f' && &c < &r[8]) c = static_cast<char>(c - 'a' + 'A');
+    }
+    o.raise = r;
+    return true;
+}
+
+}  // namespace
+
+bool parse_int(const std::string& text, std::int32_t& v) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    long long n = std::strtoll(text.c_str(), &end, 10);
+    if (*end != '\0' || errno != 0 || n < INT32_MIN || n > INT32_MAX) return false;
+    v = static_cast<std::int32_t>(n);
+    return true;
+}
+
+bool parse_value(const std::string& text, bool is_float, std::vector<std::uint32_t>& words, std::string& error) {
+    std::uint64_t b = 0;
+    std::string s = text;
+    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    bool ok = true;
+    if (s.rfind("0x", 0) == 0 && s.find('.') == std::string::npos && s.find('p') == std::string::npos) {
+        ok = parse_hex(s, is_float ? 8 : 16, b);
+        if (!ok) {
+            error = "'" + text + "' is not " + (is_float ? "0x + 8" : "0x + 16") + " hex digits of IEEE bits";
+            return false;
+        }
+    } else {
+        bool neg = !s.empty() && s[0] == '-';
+        std::string body = (neg || (!s.empty() && s[0] == '+')) ? s.substr(1) : s;
+        double d;
+        if (body == "inf" || body == "infinity") {
+            d = __builtin_inf();
+        } else if (body == "nan") {
+            d = __builtin_nan("");
+        } else {
+            errno = 0;
+            char* end = nullptr;
+            d = std::strtod(body.c_str(), &end);
+            if (body.empty() || *end != '\0' || body[0] == '-' || body[0] == '+') {
+                error = "'" + text + "' is not a number (decimal, inf, nan, -0 or 0x IEEE bits)";
+                return false;
+            }
+        }
+        if (neg) d = -d;
+        if (is_float) {
+            float f = static_cast<float>(d);
+            std::uint32_t w;
+            std::memcpy(&w, &f, 4);
+            b = w;
+        } else {
+            std::memcpy(&b, &d, 8);
+        }
+    }
+    if (is_float) {
+        words.push_back(static_cast<std::uint32_t>(b));
+    } else {
+        words.push_back(static_cast<std::uint32_t>(b));
+        words.push_back(static_cast<std::uint32_t>(b >> 32));
+    }
+    return true;
+}
+
+bool parse_vector(const std::string& raw, Vector& v, std::string& error) {
+    v = Vector{};
+    std::string line = raw.substr(0, raw.find('#'));
+    auto t = split(line);
+    if (t.empty()) return true;
+    const kalm_export* e = kalm_export_by_name(t[0].c_str());
+    if (e == nullptr) {
+        error = "unknown export '" + t[0] + "'";
+        return false;
+    }
+    std::size_t arrow = t.size();
+    for (std::size_t i = 0; i < t.size(); ++i)
+        if (t[i] == "->") arrow = i;
+    int nargs = e->signature == KALM_SIG_D_D || e->signature == KALM_SIG_F_F ? 1 : 2;
+    if (arrow != static_cast<std::size_t>(nargs) + 1) {
+        error = t[0] + " takes " + std::to_string(nargs) + " argument" + (nargs == 1 ? "" : "s");
+        return false;
+    }
+    const bool f = arg_is_float(e);
+    std::string input = t[0];
+    for (int i = 0; i < nargs; ++i) {
+        const std::string& a = t[static_cast<std::size_t>(i) + 1];
+        if (e->signature == KALM_SIG_ID_D && i == 0) {
+            std::int32_t n;
+            if (!parse_int(a, n)) {
+                error = "bad int argument '" + a + "'";
+                return false;
+            }
+            v.words.push_back(static_cast<std::uint32_t>(n));
+            input += " " + std::to_string(n);
+            continue;
+        }
+        std::uint64_t b;
+        if (!parse_hex(a, f ? 8 : 16, b)) {
+            error = "argument '" + a + "' is not " + (f ? "0x + 8" : "0x + 16") + " hex digits";
+            return false;
+        }
+        v.words.push_back(static_cast<std::uint32_t>(b));
+        if (!f) v.words.push_back(static_cast<std::uint32_t>(b >> 32));
+        input += " " + hex_bits(b, f);
+    }
+    v.fn = e;
+    v.input = input;
+    if (arrow < t.size()) {
+        Outcome o;
+        if (!parse_outcome(t, arrow + 1, f, o, error)) return false;
+        v.expected = o;
+    }
+    return true;
+}
+
+namespace {
+void marker() {}
+}  // namespace
+
+std::uintptr_t app_report_address() { return reinterpret_cast<std::uintptr_t>(&marker); }
+
+std::string classify_address(std::uintptr_t addr) {
+    if (addr == app_report_address()) return "app";
+    Dl_info lib{}, at{};
+    if (dladdr(reinterpret_cast<void*>(&kalm_export_by_name), &lib) && dladdr(reinterpret_cast<void*>(addr), &at) &&
+        lib.dli_fbase == at.dli_fbase)
+        return "lib";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "0x%" PRIxPTR, addr);
+    return buf;
+}
+
+Outcome run_vector(const Vector& v) {
+    Outcome o;
+    std::uint32_t res[2] = {0, 0};
+    const std::uint32_t saved = kalm_control_word();
+    kalm_set_raise_handler(nullptr, nullptr);
+    kalm_set_control_word(KALM_MASK_ALL);
+    kalm_clear_flags();
+    kalm_call(v.fn->ordinal, v.words.data(), v.words.size(), res, 2, app_report_address());
+    o.flags = kalm_status() & 0x1Du;
+    o.result = v.fn->result_words == 2 ? (static_cast<std::uint64_t>(res[1]) << 32) | res[0] : res[0];
+
+    kalm_set_control_word(0);
+    kalm_clear_flags();
+    try {
+        kalm_call(v.fn->ordinal, v.words.data(), v.words.size(), res, 2, app_report_address());
+    } catch (const kalm::FpException& e) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%08" PRIX32 "@", e.status_code());
+        o.raise = buf + classify_address(e.report_address());
+    }
+    kalm_set_control_word(saved);
+    kalm_clear_flags();
+    return o;
+}
+
+std::string format_outcome(const Vector& v, const Outcome& o) {
+    char flags[8];
+    std::snprintf(flags, sizeof flags, "%02x", o.flags);
+    return v.input + " -> " + hex_bits(o.result, v.fn->result_words == 1) + " " + flags + " " + o.raise;
+}
+
+void process_stream(std::istream& in, const std::string& source, std::ostream& out, Tally& tally, bool quiet_generate) {
+    std::string line;
+    long n = 0;
+    while (std::getline(in, line)) {
+        ++n;
+        Vector v;
+        std::string error;
+        if (!parse_vector(line, v, error)) {
+            out << source << ":" << n << ": " << error << "\n";
+            ++tally.failed;
+            continue;
+        }
+        if (v.fn == nullptr) continue;
+        Outcome got = run_vector(v);
+        if (!v.expected) {
+            if (!quiet_generate) out << format_outcome(v, got) << "\n";
+            ++tally.generated;
+        } else if (got == *v.expected) {
+            ++tally.passed;
+        } else {
+            out << source << ":" << n << ": " << v.input << "\n    expected " << format_outcome(v, *v.expected).substr(v.input.size() + 1)
+                << "\n    got      " << format_outcome(v, got).substr(v.input.size() + 1) << "\n";
+            ++tally.failed;
+        }
+    }
+}
+
+}  // namespace kalmtool
