@@ -3,7 +3,7 @@
 BUILD ?= build
 SAN_BUILD ?= build-san
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
-PACKAGES := cmake ninja-build g++ libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
+PACKAGES := cmake ninja-build g++ pkgconf libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
 CMAKE_ARGS ?=
 
 .PHONY: demo test deps configure build san clean bench
