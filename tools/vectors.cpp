@@ -237,6 +237,32 @@ std::string format_outcome(const Vector& v, const Outcome& o) {
     return v.input + " -> " + hex_bits(o.result, v.fn->result_words == 1) + " " + flags + " " + o.raise;
 }
 
+namespace {
+bool g_tolerant = false;
+long g_tolerated = 0;
+}  // namespace
+
+void set_host_tolerant(bool on) { g_tolerant = on; }
+long tolerated_count() { return g_tolerated; }
+
+bool tolerable_difference(const Vector& v, const Outcome& e, const Outcome& g) {
+    const bool single = v.fn->result_words == 1;
+    const std::uint64_t x86_nan = single ? 0xFFC00000u : 0xFFF8000000000000ull;
+    const std::uint64_t arm_nan = single ? 0x7FC00000u : 0x7FF8000000000000ull;
+    if (e.result == x86_nan && g.result == arm_nan && e.flags == g.flags && e.raise == g.raise) return true;
+    const std::uint64_t magnitude = single ? (g.result & 0x7FFFFFFFu) : (g.result & 0x7FFFFFFFFFFFFFFFull);
+    const std::uint64_t smallest_normal = single ? 0x00800000u : 0x0010000000000000ull;
+    if (e.result == g.result && magnitude == smallest_normal && (e.flags ^ g.flags) == 0x08u) {
+        if (e.raise == g.raise) return true;
+        const std::string suffix_e = e.raise.size() > 8 ? e.raise.substr(8) : "";
+        const std::string suffix_g = g.raise.size() > 8 ? g.raise.substr(8) : "";
+        const std::string ce = e.raise.substr(0, 8), cg = g.raise.substr(0, 8);
+        const bool swap = (ce == "C0000093" && cg == "C000008F") || (ce == "C000008F" && cg == "C0000093");
+        return swap && suffix_e == suffix_g;
+    }
+    return false;
+}
+
 void process_stream(std::istream& in, const std::string& source, std::ostream& out, Tally& tally, bool quiet_generate) {
     std::string line;
     long n = 0;
@@ -256,6 +282,9 @@ void process_stream(std::istream& in, const std::string& source, std::ostream& o
             ++tally.generated;
         } else if (got == *v.expected) {
             ++tally.passed;
+        } else if (g_tolerant && tolerable_difference(v, *v.expected, got)) {
+            ++tally.passed;
+            ++g_tolerated;
         } else {
             out << source << ":" << n << ": " << v.input << "\n    expected " << format_outcome(v, *v.expected).substr(v.input.size() + 1)
                 << "\n    got      " << format_outcome(v, got).substr(v.input.size() + 1) << "\n";

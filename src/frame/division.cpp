@@ -2,6 +2,7 @@
 // correctly rounded (ties to even), subnormal results rounded exactly, and
 // never a sticky flag. The quotient of the significands comes from one
 // 128-by-64-bit integer division; its remainder decides the rounding.
+#include "common/wide.hpp"
 #include "frame/frame.hpp"
 
 namespace kalm::lib {
@@ -10,20 +11,6 @@ namespace {
 constexpr std::uint64_t SIGN64 = 0x8000000000000000ull;
 constexpr std::uint64_t FRAC64 = 0x000FFFFFFFFFFFFFull;
 constexpr std::uint64_t HIDDEN64 = 0x0010000000000000ull;
-
-// (hi:lo) / d with hi < d: quotient and remainder.
-inline std::uint64_t div128(std::uint64_t hi, std::uint64_t lo, std::uint64_t d, std::uint64_t& rem) {
-#if defined(__x86_64__)
-    std::uint64_t q, r;
-    asm("divq %4" : "=a"(q), "=d"(r) : "a"(lo), "d"(hi), "rm"(d) : "cc");
-    rem = r;
-    return q;
-#else
-    unsigned __int128 n = (static_cast<unsigned __int128>(hi) << 64) | lo;
-    rem = static_cast<std::uint64_t>(n % d);
-    return static_cast<std::uint64_t>(n / d);
-#endif
-}
 
 // Rounds a quotient whose result is subnormal: q holds the unrounded
 // significand with its leading 1 at bit `top`, shifted right by s (1 <= s <= top+1).

@@ -85,6 +85,10 @@ inline std::int32_t convert_to_int32(double x) {
     std::int32_t r;
     asm volatile("fcvtzs %w0, %d1" : "=r"(r) : "w"(x));
     return r;
+#elif defined(__arm__) && defined(__ARM_PCS_VFP)
+    float r;
+    asm volatile("vcvt.s32.f64 %0, %P1" : "=t"(r) : "w"(x));
+    return std::bit_cast<std::int32_t>(r);
 #else
     return static_cast<std::int32_t>(x);  // callers keep x in range
 #endif
@@ -98,6 +102,10 @@ inline std::int32_t convert_to_int32(float x) {
     std::int32_t r;
     asm volatile("fcvtzs %w0, %s1" : "=r"(r) : "w"(x));
     return r;
+#elif defined(__arm__) && defined(__ARM_PCS_VFP)
+    float r;
+    asm volatile("vcvt.s32.f32 %0, %1" : "=t"(r) : "t"(x));
+    return std::bit_cast<std::int32_t>(r);
 #else
     return static_cast<std::int32_t>(x);
 #endif

@@ -6,13 +6,12 @@
 #include <array>
 
 #include "common/exports.hpp"
+#include "common/wide.hpp"
 #include "frame/frame.hpp"
 #include "kalmlib/kalmlib.h"
 
 namespace kalm::lib {
 namespace {
-
-using u128 = unsigned __int128;
 
 constexpr std::uint64_t isqrt_slow(std::uint64_t a) {
     std::uint64_t r = 0;
@@ -40,19 +39,10 @@ inline std::uint64_t isqrt_top(std::uint64_t a) {
     std::uint64_t r = ROOT_TABLE[a >> 56];
     r = (r + a / r) >> 1;
     r = (r + a / r) >> 1;
-    while (static_cast<u128>(r) * r > a) --r;
-    while (static_cast<u128>(r + 1) * (r + 1) <= a) ++r;
+    const U128 wa = mul64(a, 1);
+    while (wa < mul64(r, r)) --r;
+    while (!(wa < mul64(r + 1, r + 1))) ++r;
     return r;
-}
-
-inline std::uint64_t div128(std::uint64_t hi, std::uint64_t lo, std::uint64_t d) {
-#if defined(__x86_64__)
-    std::uint64_t q, r;
-    asm("divq %4" : "=a"(q), "=d"(r) : "a"(lo), "d"(hi), "rm"(d) : "cc");
-    return q;
-#else
-    return static_cast<std::uint64_t>(((static_cast<u128>(hi) << 64) | lo) / d);
-#endif
 }
 
 constexpr std::uint64_t DEFAULT_NAN = 0xFFF8000000000000ull;  // sqrt of a negative double
@@ -76,11 +66,12 @@ inline double sqrt_positive(std::uint64_t b) {
 
     // R = floor(sqrt(a * 2^44)): 54 bits, one beyond the result.
     std::uint64_t r = isqrt_top(a) << 22;
-    r = (r + div128(a >> 20, a << 44, r)) >> 1;
-    const u128 n = static_cast<u128>(a) << 44;
-    while (static_cast<u128>(r) * r > n) --r;
-    while (static_cast<u128>(r + 1) * (r + 1) <= n) ++r;
-    const bool inexact = static_cast<u128>(r) * r != n;
+    std::uint64_t unused;
+    r = (r + div128(a >> 20, a << 44, r, unused)) >> 1;
+    const U128 n = shl64(a, 44);
+    while (n < mul64(r, r)) --r;
+    while (!(n < mul64(r + 1, r + 1))) ++r;
+    const bool inexact = !(mul64(r, r) == n);
     if (inexact) r += r & 1u;  // round to nearest (no ties for roots)
     const std::uint64_t q = r >> 1;  // leading 1 at bit 52 (or 53 after a carry)
     return from_bits((static_cast<std::uint64_t>(1022 + m) << 52) + q);
