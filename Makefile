@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake ninja-build g++ pkgconf libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
 CMAKE_ARGS ?=
 
-.PHONY: demo test deps configure build san clean bench cross-test
+.PHONY: demo test deps configure build san clean bench cross-test fuzz
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -45,3 +45,7 @@ CROSS_PACKAGES := g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user
 cross-test:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(CROSS_PACKAGES)"
 	tools/cross-test.sh
+
+fuzz:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) clang libclang-rt-14-dev"
+	tests/fuzz/run.sh
