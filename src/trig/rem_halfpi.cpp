@@ -1,0 +1,335 @@
+// Reduction by pi/2. Below 3pi/4 one subtraction of a two-piece pi/2; medium
+// arguments (|x| < 2^20*pi/2) use two to four pieces, the extra ones only where
+// cancellation lost leading bits; larger ones a multi-precision product with
+// 24-bit chunks of 2/pi. Head plus tail hold the remainder to about 2^-70 relative.
+#include "trig/rem_halfpi.hpp"
+
+#include <algorithm>
+#include <cassert>
+
+#include "common/exports.hpp"
+#include "frame/frame.hpp"
+#include "trig/rem_halfpi_tables.hpp"
+
+namespace kalm::lib {
+namespace {
+
+constexpr double INV_HALFPI = dconst(0x3FE45F306DC9C883);    // 2/pi to 53 bits
+constexpr double HALFPI1 = dconst(0x3FF921FB54400000);       // 31 bits: n*HALFPI1 exact
+constexpr double HALFPI1_TAIL = dconst(0x3DD0B4611A626331);  // pi/2 - HALFPI1
+constexpr double HALFPI2 = dconst(0x3DD0B4611A600000);
+constexpr double HALFPI2_TAIL = dconst(0x3BA3198A2E037073);
+constexpr double HALFPI3 = dconst(0x3BA3198A2E000000);
+constexpr double HALFPI3_TAIL = dconst(0x397B839A252049C1);
+constexpr double HALF = dconst(0x3FE0000000000000);
+constexpr double ONE = dconst(0x3FF0000000000000);
+constexpr double ZERO = dconst(0x0000000000000000);
+constexpr double EIGHTH = dconst(0x3FC0000000000000);
+constexpr double EIGHT = dconst(0x4020000000000000);
+constexpr double TWO24 = dconst(0x4170000000000000);
+constexpr double TWOM24 = dconst(0x3E70000000000000);
+
+// Successive 24-bit truncations of pi/2.
+constexpr double HALFPI_PIECES[8] = {
+    dconst(0x3FF921FB40000000), dconst(0x3E74442D00000000), dconst(0x3CF8469880000000),
+    dconst(0x3B78CC5160000000), dconst(0x39F01B8380000000), dconst(0x387A252040000000),
+    dconst(0x36E3822280000000), dconst(0x3569F31D00000000),
+};
+// Terms of 2/pi beyond the argument's own width, by precision selector.
+constexpr int INIT_TERMS[4] = {2, 3, 4, 6};
+
+constexpr int WORK = 20;        // entries of each working array
+constexpr int TABLE_LEN = 66;   // chunks in TWO_OVER_PI_24
+
+// Leading bits cancelled by the subtraction that produced y0 from an argument
+// whose high word is ix.
+inline int lost_bits(std::uint32_t ix, double y0) {
+    return static_cast<int>(ix >> 20) - static_cast<int>((hi_word(y0) >> 20) & 0x7FF);
+}
+
+inline double trunc_to_double(double v) { return static_cast<double>(convert_to_int32(v)); }
+
+}  // namespace
+
+int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std::int32_t* table) {
+    double W[WORK] = {}, R[WORK] = {}, G[WORK] = {};
+    std::int32_t D[WORK] = {};
+    assert(m >= 1 && m <= 3 && P >= 0 && P <= 3);
+
+    const int K = INIT_TERMS[P];
+    int S = (E - 3) / 24;
+    if (S < 0) S = 0;
+    const int Q = E - 24 * (S + 1);  // exponent of the last digit position, <= 2
+    const int last = m - 1;
+
+    // The chunks of 2/pi that meet X: chunk S is the one whose product with
+    // X[0] straddles the binary point.
+    for (int i = 0; i <= last + K; ++i) {
+        const int idx = S - last + i;
+        W[i] = idx < 0 ? ZERO : static_cast<double>(table[idx]);
+    }
+    for (int i = 0; i <= K; ++i) {
+        double f = ZERO;
+        for (int j = 0; j <= last; ++j) f = f + X[j] * W[last + i - j];
+        R[i] = f;
+    }
+
+    int T = K;
+    int N = 0;
+    int H = 0;
+    double z = ZERO;
+    for (;;) {
+        // Distil the partial products into 24-bit digits, D[0] least significant.
+        z = R[T];
+        for (int i = 0, j = T; j > 0; ++i, --j) {
+            const double f = trunc_to_double(TWOM24 * z);
+            D[i] = convert_to_int32(z - TWO24 * f);
+            z = R[j - 1] + f;
+        }
+
+        // Integer part modulo 8.
+        z = scale_pow2(z, Q);
+        const double eighth = z * EIGHTH;
+        const double fl = floor_at_export(eighth);
+        z = z - EIGHT * fl;
+        N = convert_to_int32(z);
+        z = z - static_cast<double>(N);
+        H = 0;
+        if (Q > 0) {
+            const std::int32_t i = D[T - 1] >> (24 - Q);
+            N = N + i;
+            D[T - 1] = D[T - 1] - (i << (24 - Q));
+            H = D[T - 1] >> (23 - Q);
+        } else if (Q == 0) {
+            H = D[T - 1] >> 23;
+        } else if (z >= HALF) {
+            H = 2;
+        }
+
+        // A fraction of one half or more is replaced by its complement, so the
+        // remainder is taken from the nearer multiple.
+        int carry = 0;
+        if (H > 0) {
+            N = N + 1;
+            for (int i = 0; i < T; ++i) {
+                if (carry == 0) {
+                    if (D[i] != 0) {
+                        carry = 1;
+                        D[i] = 0x1000000 - D[i];
+                    }
+                } else {
+                    D[i] = 0xFFFFFF - D[i];
+                }
+            }
+            if (Q == 1) D[T - 1] = D[T - 1] & 0x7FFFFF;
+            if (Q == 2) D[T - 1] = D[T - 1] & 0x3FFFFF;
+            if (H == 2) {
+                z = ONE - z;
+                if (carry != 0) {
+                    const double unit = scale_pow2(ONE, Q);
+                    z = z - unit;
+                }
+            }
+        }
+
+        // Leading digits cancelled: bring in more chunks of 2/pi and redo.
+        if (z != ZERO) break;
+        std::int32_t any = 0;
+        for (int i = T - 1; i >= K; --i) any |= D[i];
+        if (any != 0) break;
+        int k = 1;
+        while (k < K && D[K - k] == 0) k = k + 1;
+        // Cancellation is bounded (x*2/pi stays at least ~2^-62 from an
+        // integer), so the arrays are never near full; the bound is kept anyway.
+        const int room = std::min({WORK - 1 - last, WORK - 2, TABLE_LEN - 1 - S}) - T;
+        assert(k <= room);
+        if (k > room) k = room;
+        if (k <= 0) break;
+        for (int i = T + 1; i <= T + k; ++i) {
+            W[last + i] = static_cast<double>(table[S + i]);
+            double f = ZERO;
+            for (int j = 0; j <= last; ++j) f = f + X[j] * W[last + i - j];
+            R[i] = f;
+        }
+        T = T + k;
+    }
+
+    // Drop zero leading digits, or turn the leading fraction into the top digit.
+    int q = Q;
+    if (z == ZERO) {
+        T = T - 1;
+        q = q - 24;
+        while (T > 0 && D[T] == 0) {
+            T = T - 1;
+            q = q - 24;
+        }
+    } else {
+        z = scale_pow2(z, -q);
+        if (z >= TWO24) {
+            const double f = trunc_to_double(TWOM24 * z);
+            D[T] = convert_to_int32(z - TWO24 * f);
+            T = T + 1;
+            q = q + 24;
+            D[T] = convert_to_int32(f);
+        } else {
+            D[T] = convert_to_int32(z);
+        }
+    }
+    assert(T >= 0 && T < WORK);
+
+    // Digits back to doubles, most significant D[T] scaled by 2^q.
+    double fw = scale_pow2(ONE, q);
+    for (int i = T; i >= 0; --i) {
+        R[i] = fw * static_cast<double>(D[i]);
+        fw = fw * TWOM24;
+    }
+
+    // Times pi/2, piece by piece.
+    for (int i = T; i >= 0; --i) {
+        double f = ZERO;
+        for (int k = 0; k <= K && k <= T - i; ++k) f = f + HALFPI_PIECES[k] * R[i + k];
+        G[T - i] = f;
+    }
+
+    switch (P) {
+        case 0: {
+            double s = ZERO;
+            for (int i = T; i >= 0; --i) s = s + G[i];
+            y[0] = H == 0 ? s : -s;
+            break;
+        }
+        case 1:
+        case 2: {
+            double s = ZERO;
+            for (int i = T; i >= 0; --i) s = s + G[i];
+            y[0] = H == 0 ? s : -s;
+            s = G[0] - s;
+            for (int i = 1; i <= T; ++i) s = s + G[i];
+            y[1] = H == 0 ? s : -s;
+            break;
+        }
+        case 3: {
+            for (int i = T; i > 0; --i) {
+                const double f = G[i - 1] + G[i];
+                G[i] = G[i] + (G[i - 1] - f);
+                G[i - 1] = f;
+            }
+            for (int i = T; i > 1; --i) {
+                const double f = G[i - 1] + G[i];
+                G[i] = G[i] + (G[i - 1] - f);
+                G[i - 1] = f;
+            }
+            double s = ZERO;
+            for (int i = T; i >= 2; --i) s = s + G[i];
+            if (H == 0) {
+                y[0] = G[0];
+                y[1] = G[1];
+                y[2] = s;
+            } else {
+                y[0] = -G[0];
+                y[1] = -G[1];
+                y[2] = -s;
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    return N & 7;
+}
+
+int rem_halfpi(double x, double y[2]) {
+    const std::uint32_t hx = hi_word(x);
+    const std::uint32_t ix = hx & 0x7FFFFFFF;
+
+    if (ix <= 0x3FE921FB) {  // |x| <= ~pi/4: nothing to reduce
+        y[0] = x;
+        y[1] = ZERO;
+        return 0;
+    }
+
+    if (ix <= 0x4002D97B) {  // |x| < 3pi/4: n = +-1
+        if (as_signed(hx) > 0) {
+            double z = x - HALFPI1;
+            if (ix != 0x3FF921FB) {
+                y[0] = z - HALFPI1_TAIL;
+                y[1] = (z - y[0]) - HALFPI1_TAIL;
+            } else {  // near pi/2: 33 more bits of pi/2 before the tail
+                z = z - HALFPI2;
+                y[0] = z - HALFPI2_TAIL;
+                y[1] = (z - y[0]) - HALFPI2_TAIL;
+            }
+            return 1;
+        }
+        double z = x + HALFPI1;
+        if (ix != 0x3FF921FB) {
+            y[0] = z + HALFPI1_TAIL;
+            y[1] = (z - y[0]) + HALFPI1_TAIL;
+        } else {
+            z = z + HALFPI2;
+            y[0] = z + HALFPI2_TAIL;
+            y[1] = (z - y[0]) + HALFPI2_TAIL;
+        }
+        return -1;
+    }
+
+    if (ix <= 0x413921FB) {  // |x| < 1647100: medium
+        const double t = from_words(ix, lo_word(x));
+        const int n = convert_to_int32(t * INV_HALFPI + HALF);
+        const double fn = static_cast<double>(n);
+        double r = t - fn * HALFPI1;
+        double w = fn * HALFPI1_TAIL;
+        if (n >= 1 && n <= 31 && ix != HALFPI_HW[n - 1]) {
+            y[0] = r - w;  // far from a multiple: no cancellation
+        } else {
+            y[0] = r - w;
+            if (lost_bits(ix, y[0]) > 16) {
+                double tt = r;
+                w = fn * HALFPI2;
+                r = tt - w;
+                w = fn * HALFPI2_TAIL - ((tt - r) - w);
+                y[0] = r - w;
+                if (lost_bits(ix, y[0]) > 49) {
+                    tt = r;
+                    w = fn * HALFPI3;
+                    r = tt - w;
+                    w = fn * HALFPI3_TAIL - ((tt - r) - w);
+                    y[0] = r - w;
+                }
+            }
+        }
+        y[1] = (r - y[0]) - w;
+        if (as_signed(hx) < 0) {
+            y[0] = -y[0];
+            y[1] = -y[1];
+            return -n;
+        }
+        return n;
+    }
+
+    if (ix > 0x7FEFFFFF) {  // +-inf or NaN
+        y[0] = y[1] = x - x;
+        return 0;
+    }
+
+    // Large: cut |x|*2^-E (in [2^23, 2^24)) into three 24-bit pieces.
+    const int E = static_cast<int>(ix >> 20) - 1046;
+    double z = from_words(ix - (as_unsigned(E) << 20), lo_word(x));
+    double X[3];
+    for (int i = 0; i < 2; ++i) {
+        X[i] = trunc_to_double(z);
+        z = (z - X[i]) * TWO24;
+    }
+    X[2] = z;
+    int m = 3;
+    while (X[m - 1] == ZERO) m = m - 1;
+    const int n = rem_halfpi_multi(X, y, E, m, 2, TWO_OVER_PI_24);
+    if (as_signed(hx) < 0) {
+        y[0] = -y[0];
+        y[1] = -y[1];
+        return -n;
+    }
+    return n;
+}
+
+}  // namespace kalm::lib

@@ -1,0 +1,102 @@
+// Tangent: x + x^3*(degree-24 polynomial in x^2) on [-0.6744, 0.6744], folded
+// through pi/4 - x above that; odd quadrants return -1/tan(x + y) with a
+// corrected reciprocal. Measured max error 0.84 ulp, 1.45 ulp next to odd multiples
+// of pi/2 (there |head| < 2^-28 and -1/head ignores the tail).
+#include "common/exports.hpp"
+#include "frame/frame.hpp"
+#include "kalmlib/kalmlib.h"
+#include "trig/rem_halfpi.hpp"
+#include "trig/trig_kernels.hpp"
+
+namespace kalm::lib {
+namespace {
+
+constexpr double TAN_T0 = dconst(0x3FD5555555555563);
+constexpr double TAN_T1 = dconst(0x3FC111111110FE7A);
+constexpr double TAN_T2 = dconst(0x3FABA1BA1BB341FE);
+constexpr double TAN_T3 = dconst(0x3F9664F48406D637);
+constexpr double TAN_T4 = dconst(0x3F8226E3E96E8493);
+constexpr double TAN_T5 = dconst(0x3F6D6D22C9560328);
+constexpr double TAN_T6 = dconst(0x3F57DBC8FEE08315);
+constexpr double TAN_T7 = dconst(0x3F4344D8F2F26501);
+constexpr double TAN_T8 = dconst(0x3F3026F71A8D1068);
+constexpr double TAN_T9 = dconst(0x3F147E88A03792A6);
+constexpr double TAN_T10 = dconst(0x3F12B80F32F0A7E9);
+constexpr double TAN_T11 = dconst(0xBEF375CBDB605373);
+constexpr double TAN_T12 = dconst(0x3EFB2A7074BF7AD4);
+
+constexpr double PIO4_HI = dconst(0x3FE921FB54442D18);
+constexpr double PIO4_LO = dconst(0x3C81A62633145C07);
+constexpr double ONE = dconst(0x3FF0000000000000);
+constexpr double MINUS_ONE = dconst(0xBFF0000000000000);
+constexpr double ZERO = dconst(0x0000000000000000);
+
+}  // namespace
+
+double tan_poly(double x, double y, int iy) {
+    const std::uint32_t hx = hi_word(x);
+    const std::uint32_t ix = hx & 0x7FFFFFFF;
+    if (ix < 0x3E300000) {  // |x| < 2^-28; the conversion signals inexact
+        if (convert_to_int32(x) == 0) {
+            if ((ix | lo_word(x) | as_unsigned(iy + 1)) == 0)  // -1/tan(+-0)
+                return soft_ddiv_local(ONE, from_words(ix, lo_word(x)));
+            if (iy == 1) return x;
+            return soft_ddiv_local(MINUS_ONE, x);
+        }
+    }
+    const bool folded = ix >= 0x3FE59428;  // |x| >= 0.6744: tan(pi/4 - x) is better conditioned
+    if (folded) {
+        if (as_signed(hx) < 0) {
+            x = -x;
+            y = -y;
+        }
+        const double z = PIO4_HI - x;
+        const double w = PIO4_LO - y;
+        x = z + w;
+        y = ZERO;
+    }
+    double z = x * x;
+    double w = z * z;
+    double r = TAN_T1 + w * (TAN_T3 + w * (TAN_T5 + w * (TAN_T7 + w * (TAN_T9 + w * TAN_T11))));
+    double v = z * (TAN_T2 + w * (TAN_T4 + w * (TAN_T6 + w * (TAN_T8 + w * (TAN_T10 + w * TAN_T12)))));
+    double s = z * x;
+    r = y + z * (s * (r + v) + y);
+    r = r + TAN_T0 * s;
+    w = x + r;
+    if (folded) {
+        v = static_cast<double>(iy);
+        const double q = soft_ddiv_local(w * w, w + v);
+        const double d = x - (q - r);
+        const double e = d + d;
+        const double sign = static_cast<double>(1 - ((as_signed(hx) >> 30) & 2));
+        return sign * (v - e);
+    }
+    if (iy == 1) return w;
+    // -1/(x + r) with w = x + r split into z + v, z having 21 significant bits.
+    z = with_lo(w, 0);
+    v = r - (z - x);
+    const double a = soft_ddiv_local(MINUS_ONE, w);
+    const double t = with_lo(a, 0);
+    s = t * z + ONE;
+    return t + a * (s + t * v);
+}
+
+double tan(double x, report_t ra) {
+    fp_clear_flags();
+    const std::uint32_t ix = hi_word(x) & 0x7FFFFFFF;
+    double r;
+    if (ix <= 0x3FE921FB) {
+        r = tan_poly(x, ZERO, 1);
+    } else if (ix > 0x7FEFFFFF) {
+        r = x - x;
+    } else {
+        double y[2];
+        const int n = rem_halfpi(x, y);
+        r = tan_poly(y[0], y[1], 1 - 2 * (n & 1));
+    }
+    return fp_check_flags(r, ra);
+}
+
+}  // namespace kalm::lib
+
+extern "C" KALM_API double kalm_tan(double x) { return kalm::lib::tan(x, KALM_RETURN_ADDRESS); }

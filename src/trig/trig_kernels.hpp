@@ -1,0 +1,14 @@
+// Polynomial kernels on [-pi/4, pi/4] for a reduced argument given as a head x
+// and a tail y (x + y, |y| below half an ulp of x). Internal, unframed.
+#pragma once
+
+namespace kalm::lib {
+
+// sin(x + y); iy = 0 means the tail is zero and is ignored.
+double sin_poly(double x, double y, int iy);
+// cos(x + y).
+double cos_poly(double x, double y);
+// tan(x + y) for iy = +1, -1/tan(x + y) for iy = -1.
+double tan_poly(double x, double y, int iy);
+
+}  // namespace kalm::lib
