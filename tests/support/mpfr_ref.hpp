@@ -80,6 +80,9 @@ inline void exact2(mpfr_t out, Mpfr2 f, double x, double y) {
 
 // Correctly rounded double / float of an exact value (with subnormal rounding).
 inline double round_d(const mpfr_t e) {
+    // Far outside the range the answer is known; MPFR's subnormalize must not see it.
+    if (mpfr_regular_p(e) && mpfr_get_exp(e) < -1080) return mpfr_signbit(e) ? -0.0 : 0.0;
+    if (mpfr_regular_p(e) && mpfr_get_exp(e) > 1030) return mpfr_signbit(e) ? -__builtin_inf() : __builtin_inf();
     mpfr_exp_t emin = mpfr_get_emin(), emax = mpfr_get_emax();
     mpfr_set_emin(-1073);
     mpfr_set_emax(1024);
@@ -94,6 +97,8 @@ inline double round_d(const mpfr_t e) {
     return d;
 }
 inline float round_f(const mpfr_t e) {
+    if (mpfr_regular_p(e) && mpfr_get_exp(e) < -155) return mpfr_signbit(e) ? -0.0f : 0.0f;
+    if (mpfr_regular_p(e) && mpfr_get_exp(e) > 135) return mpfr_signbit(e) ? -__builtin_inff() : __builtin_inff();
     mpfr_exp_t emin = mpfr_get_emin(), emax = mpfr_get_emax();
     mpfr_set_emin(-148);
     mpfr_set_emax(128);
