@@ -25,7 +25,7 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
-	$(BUILD)/kalm vectors --summary tests/vectors/*.txt
+	$(BUILD)/kalm report
 
 san: deps
 	cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKALM_SANITIZE=ON -DKALM_BENCH=OFF $(CMAKE_ARGS) >/dev/null

@@ -1,4 +1,5 @@
-// kalm: evaluate exports, list the export table, check or generate vectors.
+// kalm: evaluate exports, list the export table, check or generate vectors,
+// measure accuracy and speed, and report on the whole library.
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "commands.hpp"
 #include "kalmlib/kalmlib.hpp"
 #include "vectors.hpp"
 
@@ -152,7 +154,14 @@ void usage() {
     std::fprintf(stderr,
                  "usage: kalm eval NAME ARG... [--unmask LIST]   evaluate one call\n"
                  "       kalm exports                            the export table\n"
-                 "       kalm vectors [--summary] [FILE...|-]     check (or generate) vector lines\n");
+                 "       kalm vectors [--summary] [FILE...|-]     check (or generate) vector lines\n"
+                 "       kalm accuracy [NAME...] [--samples N] [--seed S] [--exhaustive] [--threads T] [--csv FILE]\n"
+                 "             ulp error against MPFR on N random inputs per export (default: sized for about a\n"
+                 "             minute on 2 cores), or on every float input of single one-argument exports\n"
+                 "       kalm bench [NAME...] [--reps N] [--csv FILE]\n"
+                 "             ns/call beside the host libm: throughput and latency\n"
+                 "       kalm report [--samples N] [--no-speed]\n"
+                 "             vectors, accuracy and speed on one screen; status 0 only if every vector passes\n");
 }
 
 }  // namespace
@@ -166,6 +175,15 @@ int main(int argc, char** argv) {
     if (cmd == "eval") return cmd_eval(argc - 2, argv + 2);
     if (cmd == "exports") return cmd_exports();
     if (cmd == "vectors") return cmd_vectors(argc - 2, argv + 2);
+    if (cmd == "accuracy" || cmd == "bench" || cmd == "report")
+        for (int i = 2; i < argc; ++i)
+            if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+                usage();
+                return 0;
+            }
+    if (cmd == "accuracy") return cmd_accuracy(argc - 2, argv + 2);
+    if (cmd == "bench") return cmd_bench(argc - 2, argv + 2);
+    if (cmd == "report") return cmd_report(argc - 2, argv + 2);
     if (cmd == "-h" || cmd == "--help" || cmd == "help") {
         usage();
         return 0;

@@ -1,0 +1,443 @@
+// kalm accuracy: the error of each export in ulps of MPFR's exact value, on
+// random inputs from per-function ranges (or every float input).
+#include <cinttypes>
+#include <bit>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <thread>
+
+#include "commands.hpp"
+
+namespace kalmtool {
+namespace {
+
+constexpr long long kChunk = 2048;              // random samples per work item
+constexpr long long kShard = 1ll << 18;         // float inputs per exhaustive work item
+// Default samples of an export of cost 1: all exports in about a minute on
+// two cores (some 2 us per sample, the MPFR reference being most of it).
+constexpr double kDefaultBase = 1000000;
+constexpr std::size_t kExamples = 3;
+
+// The oracle of one worker thread: MPFR variables allocated once.
+class Oracle {
+public:
+    Oracle() {
+        mpfr_init2(a_, 64);
+        mpfr_init2(b_, 64);
+        mpfr_init2(exact_, 192);
+        mpfr_init2(diff_, 256);
+    }
+    ~Oracle() {
+        mpfr_clear(a_);
+        mpfr_clear(b_);
+        mpfr_clear(exact_);
+        mpfr_clear(diff_);
+    }
+    Oracle(const Oracle&) = delete;
+    Oracle& operator=(const Oracle&) = delete;
+
+    void use(const Function& f) {
+        // Far beyond what telling the nearest float or double apart needs.
+        const mpfr_prec_t p = f.single ? 128 : 192;
+        if (mpfr_get_prec(exact_) != p) mpfr_set_prec(exact_, p);
+    }
+
+    void measure(const Function& f, const Input& in, UlpStats& s) {
+        const double got = call_kalm(f, in);
+        const double host = call_host(f, in);
+        mpfr_set_d(a_, in.x, MPFR_RNDN);
+        mpfr_set_d(b_, in.y, MPFR_RNDN);
+        f.ref(exact_, a_, b_, in.n, MPFR_RNDN);
+        const double ref = rounded(f.single);
+
+        ++s.count;
+        const int cg = cls(got), cr = cls(ref);
+        if (cg != cr && (cg != kFinite || cr != kFinite)) {
+            if (cg == kNan || cr == kNan) ++s.nan_diff;
+            else if (cg == kPosInf || cg == kNegInf || cr == kPosInf || cr == kNegInf) ++s.inf_diff;
+            else ++s.zero_diff;
+            if (s.examples.size() < kExamples) s.examples.push_back({in, got, ref});
+        }
+        if ((std::isnan(got) && std::isnan(ref)) ||
+            std::bit_cast<std::uint64_t>(got) == std::bit_cast<std::uint64_t>(ref))
+            ++s.correctly_rounded;
+        const double err = ulp_error(got, ref, f.single);
+        if (std::isfinite(err)) {
+            ++s.measured;
+            s.sum += err;
+            if (!s.has_at || err > s.max) {
+                s.max = err;
+                s.at = in;
+                s.has_at = true;
+            }
+        }
+        const double herr = ulp_error(host, ref, f.single);
+        if (std::isfinite(herr)) {
+            ++s.libm_measured;
+            if (herr > s.libm_max) s.libm_max = herr;
+        }
+    }
+
+private:
+    enum { kNan, kPosInf, kNegInf, kPosZero, kNegZero, kFinite };
+    static int cls(double v) {
+        if (std::isnan(v)) return kNan;
+        if (std::isinf(v)) return v > 0 ? kPosInf : kNegInf;
+        if (v == 0) return std::signbit(v) ? kNegZero : kPosZero;
+        return kFinite;
+    }
+
+    // The correctly rounded double or float of the exact value (MPFR rounds
+    // straight to the subnormal spacing below the normal range).
+    double rounded(bool single) {
+        return single ? static_cast<double>(mpfr_get_flt(exact_, MPFR_RNDN)) : mpfr_get_d(exact_, MPFR_RNDN);
+    }
+
+    // |got - exact| in units of the last place of the exact value (the
+    // subnormal spacing below the normal range). An infinity that should be
+    // finite is measured as the first value past the largest finite one;
+    // NaN against a number, or a number against an infinity, has no finite
+    // error and is counted among the special mismatches instead.
+    double ulp_error(double got, double ref, bool single) {
+        const double inf = std::numeric_limits<double>::infinity();
+        if (mpfr_nan_p(exact_)) return std::isnan(got) ? 0.0 : inf;
+        if (std::isnan(got)) return inf;
+        if (mpfr_inf_p(exact_)) return std::isinf(got) && (got > 0) == (mpfr_sgn(exact_) > 0) ? 0.0 : inf;
+        if (std::isinf(got) && got == ref) return 0.0;  // overflow where the exact value overflows too
+        if (std::isinf(got)) {
+            mpfr_set_ui_2exp(diff_, 1, single ? 128 : 1024, MPFR_RNDN);
+            if (got < 0) mpfr_neg(diff_, diff_, MPFR_RNDN);
+        } else {
+            mpfr_set_d(diff_, got, MPFR_RNDN);
+        }
+        mpfr_sub(diff_, diff_, exact_, MPFR_RNDN);
+        mpfr_abs(diff_, diff_, MPFR_RNDN);
+        const long p = single ? 24 : 53, lowest = single ? -149 : -1074;
+        long e = mpfr_zero_p(exact_) ? lowest : static_cast<long>(mpfr_get_exp(exact_)) - p;
+        if (e < lowest) e = lowest;
+        mpfr_mul_2si(diff_, diff_, -e, MPFR_RNDN);
+        return mpfr_get_d(diff_, MPFR_RNDN);
+    }
+
+    mpfr_t a_, b_, exact_, diff_;
+};
+
+struct Item {
+    int fn;
+    int range;  // index into ranges; -1 special values; -2 an exhaustive shard
+    long long start, count;
+};
+
+long long units_of(const Function& f, long long samples) {
+    return samples * std::max<long long>(1, std::llround(f.cost * 4));
+}
+
+}  // namespace
+
+void UlpStats::merge(const UlpStats& o) {
+    count += o.count;
+    measured += o.measured;
+    correctly_rounded += o.correctly_rounded;
+    sum += o.sum;
+    if (o.has_at && (!has_at || o.max > max)) {
+        max = o.max;
+        at = o.at;
+        has_at = true;
+    }
+    libm_measured += o.libm_measured;
+    libm_max = std::max(libm_max, o.libm_max);
+    nan_diff += o.nan_diff;
+    inf_diff += o.inf_diff;
+    zero_diff += o.zero_diff;
+    for (const auto& e : o.examples)
+        if (examples.size() < kExamples) examples.push_back(e);
+}
+
+long long default_samples(const Function& f, double scale) {
+    // Round to two significant digits so that the count reads well.
+    double n = kDefaultBase * scale / f.cost;
+    if (n < 100) n = 100;
+    const double p = std::pow(10.0, std::floor(std::log10(n)) - 1);
+    return static_cast<long long>(std::round(n / p) * p);
+}
+
+AccuracyOutcome run_accuracy(const AccuracyPlan& plan) {
+    const auto t0 = std::chrono::steady_clock::now();
+    AccuracyOutcome out;
+    std::vector<Item> items;
+    for (std::size_t fi = 0; fi < plan.functions.size(); ++fi) {
+        const Function& f = *plan.functions[fi];
+        AccuracyResult r;
+        r.f = &f;
+        const int fn = static_cast<int>(fi);
+        if (plan.exhaustive) {
+            r.ranges.push_back({"all 2^32 inputs", {}});
+            // Shards in bit-reversed order: every stretch of the run samples
+            // the whole range, so the ETA holds and an interrupted run is
+            // still representative.
+            constexpr int bits = 32 - std::countr_zero(static_cast<std::uint64_t>(kShard));
+            for (std::uint32_t i = 0; i < (1u << bits); ++i) {
+                std::uint32_t rev = 0;
+                for (int b = 0; b < bits; ++b) rev |= ((i >> b) & 1u) << (bits - 1 - b);
+                items.push_back({fn, -2, static_cast<long long>(rev) * kShard, kShard});
+            }
+        } else {
+            const long long n = plan.samples >= 0 ? plan.samples : default_samples(f, plan.default_scale);
+            const long long nr = static_cast<long long>(f.ranges.size());
+            for (long long ri = 0; ri < nr; ++ri) {
+                r.ranges.push_back({f.ranges[static_cast<std::size_t>(ri)].label, {}});
+                const long long share = n / nr + (ri < n % nr ? 1 : 0);
+                for (long long s = 0; s < share; s += kChunk)
+                    items.push_back({fn, static_cast<int>(ri), s, std::min(kChunk, share - s)});
+            }
+            if (plan.specials) {
+                r.ranges.push_back({"special values", {}});
+                items.push_back({fn, -1, 0, static_cast<long long>(special_inputs(f).size())});
+            }
+        }
+        out.results.push_back(std::move(r));
+    }
+    long long planned_units = 0;
+    for (const auto& it : items) {
+        out.planned += it.count;
+        planned_units += units_of(*plan.functions[static_cast<std::size_t>(it.fn)], it.count);
+    }
+
+    std::vector<UlpStats> stats(items.size());
+    std::atomic<std::size_t> next{0};
+    std::atomic<long long> done{0}, done_units{0};
+    std::atomic<unsigned> finished{0};
+    std::atomic<int> current_fn{0};
+
+    auto worker = [&] {
+        kalm_set_control_word(KALM_MASK_ALL);
+        auto oracle = std::make_unique<Oracle>();
+        for (;;) {
+            if (g_interrupted.load()) break;
+            const std::size_t i = next.fetch_add(1);
+            if (i >= items.size()) break;
+            const Item& it = items[i];
+            const Function& f = *plan.functions[static_cast<std::size_t>(it.fn)];
+            current_fn.store(it.fn);
+            oracle->use(f);
+            UlpStats& s = stats[i];
+            const long long unit = units_of(f, 1);
+            long long pending = 0;
+            auto tick = [&](bool force) {
+                if (!force) ++pending;
+                if (pending >= 256 || (force && pending)) {
+                    done.fetch_add(pending);
+                    done_units.fetch_add(pending * unit);
+                    pending = 0;
+                }
+            };
+            if (it.range == -2) {
+                for (long long k = it.start; k < it.start + it.count; ++k) {
+                    if ((k & 1023) == 0 && g_interrupted.load()) break;
+                    Input in;
+                    in.x = static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(k)));
+                    oracle->measure(f, in, s);
+                    tick(false);
+                }
+            } else if (it.range == -1) {
+                for (const Input& in : special_inputs(f)) {
+                    oracle->measure(f, in, s);
+                    tick(false);
+                }
+            } else {
+                const Range& r = f.ranges[static_cast<std::size_t>(it.range)];
+                std::uint64_t state = mix64(plan.seed ^ mix64(hash_name(f.name) + 0x1000193ull * static_cast<std::uint64_t>(it.range)) ^
+                                            mix64(static_cast<std::uint64_t>(it.start) + 0x51ed27ull));
+                for (long long k = 0; k < it.count; ++k) {
+                    if ((k & 255) == 0 && g_interrupted.load()) break;
+                    oracle->measure(f, draw(r, f.single, state), s);
+                    tick(false);
+                }
+            }
+            tick(true);
+        }
+        // MPFR keeps constants and integer pools per thread.
+        oracle.reset();
+        mpfr_free_cache2(MPFR_FREE_LOCAL_CACHE);
+        finished.fetch_add(1);
+    };
+
+    const unsigned nt = std::max(1u, plan.threads);
+    std::vector<std::thread> threads;
+    for (unsigned t = 0; t < nt; ++t) threads.emplace_back(worker);
+    while (finished.load() < nt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (plan.progress) {
+            const double el = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+            const double share = planned_units ? static_cast<double>(done_units.load()) / static_cast<double>(planned_units) : 1.0;
+            char counts[64];
+            std::snprintf(counts, sizeof counts, "  %.1fM of %.1fM inputs", static_cast<double>(done.load()) / 1e6,
+                          static_cast<double>(out.planned) / 1e6);
+            draw_progress(plan.functions[static_cast<std::size_t>(current_fn.load())]->name + counts, share, el);
+        }
+    }
+    for (auto& t : threads) t.join();
+    mpfr_free_cache();
+    if (plan.progress) clear_progress();
+
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        AccuracyResult& r = out.results[static_cast<std::size_t>(items[i].fn)];
+        const std::size_t slot = items[i].range >= 0 ? static_cast<std::size_t>(items[i].range)
+                                                     : r.ranges.size() - 1;  // specials or the one exhaustive row
+        r.ranges[slot].second.merge(stats[i]);
+    }
+    for (auto& r : out.results)
+        for (auto& [label, s] : r.ranges) r.total.merge(s);
+    out.done = done.load();
+    out.interrupted = g_interrupted.load() && out.done < out.planned;
+    out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    return out;
+}
+
+namespace {
+
+void print_row(const std::string& name, const std::string& range, const Function& f, const UlpStats& s) {
+    std::printf("%-7s %-38s %10lld %9s %9s %6.2f%% %4lld %4lld %4lld %9s  %s\n", name.c_str(), range.c_str(), s.count,
+                fmt_ulp(s.max).c_str(), fmt_ulp(s.mean()).c_str(), s.cr_share() * 100, s.nan_diff, s.inf_diff,
+                s.zero_diff, s.libm_measured ? fmt_ulp(s.libm_max).c_str() : "-",
+                s.has_at && s.max > 0 ? format_input(f, s.at).c_str() : "-");
+}
+
+void csv_row(std::FILE* o, const Function& f, const std::string& range, const UlpStats& s) {
+    std::string at = s.has_at && s.max > 0 ? format_input(f, s.at) : "";
+    std::string hex, dec;
+    // "0x.. (d), 0x.. (d)" -> hex part and decimal part, each ';'-joined for pairs.
+    std::size_t pos = 0;
+    while (pos < at.size()) {
+        std::size_t comma = at.find(", ", pos);
+        std::string part = at.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+        pos = comma == std::string::npos ? at.size() : comma + 2;
+        const auto sp = part.find(" (");
+        if (!hex.empty()) hex += ";", dec += ";";
+        if (sp == std::string::npos) {
+            hex += part;
+            dec += part;
+        } else {
+            hex += part.substr(0, sp);
+            dec += part.substr(sp + 2, part.size() - sp - 3);
+        }
+    }
+    std::fprintf(o, "%s,\"%s\",%lld,%.6g,%s,%s,%.6g,%.6f,%lld,%lld,%lld,%.6g\n", f.name.c_str(), range.c_str(), s.count,
+                 s.max, hex.c_str(), dec.c_str(), s.mean(), s.cr_share(), s.nan_diff, s.inf_diff, s.zero_diff,
+                 s.libm_max);
+}
+
+}  // namespace
+
+int cmd_accuracy(int argc, char** argv) {
+    AccuracyPlan plan;
+    plan.threads = std::max(1u, std::thread::hardware_concurrency());
+    std::vector<std::string> names;
+    std::string csv;
+    bool have_samples = false;
+    for (int i = 0; i < argc; ++i) {
+        std::string a = argv[i], val;
+        const bool has_eq = a.rfind("--", 0) == 0 && a.find('=') != std::string::npos;
+        if (has_eq) {
+            val = a.substr(a.find('=') + 1);
+            a = a.substr(0, a.find('='));
+        }
+        auto value = [&](std::string& v) {
+            if (has_eq) return v = val, true;
+            if (i + 1 >= argc) return false;
+            v = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--samples") {
+            long long n;
+            if (!value(v)) return bad_input("--samples needs a number");
+            if (!parse_count(v, 1, 1ll << 40, n)) return bad_input("--samples: '" + v + "' is not a count from 1 to 2^40");
+            plan.samples = n;
+            have_samples = true;
+        } else if (a == "--seed") {
+            if (!value(v)) return bad_input("--seed needs a number");
+            if (!parse_u64(v, plan.seed)) return bad_input("--seed: '" + v + "' is not an unsigned 64-bit number");
+        } else if (a == "--threads") {
+            long long n;
+            if (!value(v)) return bad_input("--threads needs a number");
+            if (!parse_count(v, 1, 1024, n)) return bad_input("--threads: '" + v + "' is not a thread count from 1 to 1024");
+            plan.threads = static_cast<unsigned>(n);
+        } else if (a == "--csv") {
+            if (!value(csv)) return bad_input("--csv needs a file name");
+        } else if (a == "--exhaustive" && !has_eq) {
+            plan.exhaustive = true;
+        } else if (a.rfind("--", 0) == 0) {
+            return bad_input("accuracy: unknown option '" + std::string(argv[i]) + "'");
+        } else {
+            names.push_back(a);
+        }
+    }
+    std::string err;
+    if (!select_functions(names, plan.functions, err)) return bad_input(err);
+    if (plan.exhaustive) {
+        if (have_samples) return bad_input("--samples and --exhaustive exclude each other");
+        if (names.empty()) {
+            plan.functions.clear();
+            for (const auto& f : catalogue())
+                if (f.signature == KALM_SIG_F_F) plan.functions.push_back(&f);
+            if (plan.functions.empty()) return bad_input("no single-precision one-argument exports in this build");
+        }
+        for (auto* f : plan.functions)
+            if (f->signature != KALM_SIG_F_F)
+                return bad_input("--exhaustive covers single-precision one-argument exports; '" + f->name + "' is not one");
+        plan.specials = false;
+    }
+    AtomicFile out;
+    if (!csv.empty() && !out.open(csv, err)) return bad_input(err);
+
+    plan.progress = stderr_is_tty();
+    InterruptGuard guard;
+    AccuracyOutcome r = run_accuracy(plan);
+
+    std::printf("kalm accuracy: %zu export(s), %s, seed %" PRIu64 ", %u thread(s); references: MPFR %s\n",
+                plan.functions.size(), plan.exhaustive ? "every float input" : "random samples per range + special values",
+                plan.seed, plan.threads, mpfr_get_version());
+    std::printf("%-7s %-38s %10s %9s %9s %7s %4s %4s %4s %9s  %s\n", "export", "range", "inputs", "max ulp", "mean ulp",
+                "cr", "nan", "inf", "zero", "libm max", "input of the max ulp");
+    for (const auto& res : r.results) {
+        if (res.total.count == 0) continue;
+        print_row(res.f->name, "all", *res.f, res.total);
+        if (res.ranges.size() > 1)
+            for (const auto& [label, s] : res.ranges)
+                if (s.count) print_row("", "  " + label, *res.f, s);
+        for (const auto& ex : res.total.examples) {
+            const char* fmt = res.f->single ? "%.9g" : "%.17g";
+            char got[40], ref[40];
+            std::snprintf(got, sizeof got, fmt, ex.got);
+            std::snprintf(ref, sizeof ref, fmt, ex.ref);
+            std::printf("%-7s   special: %s(%s) = %s, correctly rounded %s\n", "", res.f->name.c_str(),
+                        format_input(*res.f, ex.in).c_str(), got, ref);
+        }
+    }
+    std::printf("ulp: |result - exact| in units in the last place of the exact value; cr: share of correctly rounded "
+                "results;\nnan/inf/zero: NaN, infinite or zero results (or missing ones) that differ from the correctly "
+                "rounded value; libm max: the host libm on the same inputs.\n");
+    if (r.interrupted)
+        std::printf("interrupted: %lld of %lld inputs measured (partial table)\n", r.done, r.planned);
+    std::printf("%lld inputs in %.1f s\n", r.done, r.seconds);
+
+    if (!csv.empty()) {
+        std::fprintf(out.get(), "export,range,inputs,max_ulp,max_ulp_input_hex,max_ulp_input,mean_ulp,"
+                                "correctly_rounded_share,nan_diffs,inf_diffs,zero_diffs,libm_max_ulp\n");
+        for (const auto& res : r.results) {
+            if (res.total.count == 0) continue;
+            csv_row(out.get(), *res.f, "all", res.total);
+            if (res.ranges.size() > 1)
+                for (const auto& [label, s] : res.ranges)
+                    if (s.count) csv_row(out.get(), *res.f, label, s);
+        }
+        if (!out.commit(err)) return bad_input(err);
+    }
+    return r.interrupted ? 130 : 0;
+}
+
+}  // namespace kalmtool

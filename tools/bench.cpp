@@ -1,0 +1,290 @@
+// kalm bench: nanoseconds per call of each export beside the host libm's
+// function of the same name, both called through function pointers, timed in
+// turn within one run so that a busy machine slows both sides alike.
+#include <gnu/libc-version.h>
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <cinttypes>
+#include <cmath>
+#include <thread>
+
+#include "commands.hpp"
+
+namespace kalmtool {
+namespace {
+
+using D1 = double (*)(double);
+using D2 = double (*)(double, double);
+using DN = double (*)(int, double);
+using F1 = float (*)(float);
+using F2 = float (*)(float, float);
+
+constexpr int kInputs = 512;  // a power of two; the arrays stay in L1
+
+struct Arrays {
+    std::vector<double> x, y;
+    std::vector<float> fx, fy;
+    std::vector<int> n;
+    std::vector<std::uint64_t> xb;
+    std::vector<std::uint32_t> fxb;
+    mutable std::vector<double> out;
+    mutable std::vector<float> fout;
+};
+
+Arrays make_inputs(const Function& f) {
+    Arrays a;
+    std::uint64_t state = mix64(hash_name(f.name) ^ 0xbe4c4ull);
+    for (int i = 0; i < kInputs; ++i) {
+        const Input in = draw(f.bench, f.single, state);
+        a.x.push_back(in.x);
+        a.y.push_back(in.y);
+        a.n.push_back(in.n);
+        a.fx.push_back(static_cast<float>(in.x));
+        a.fy.push_back(static_cast<float>(in.y));
+        a.xb.push_back(std::bit_cast<std::uint64_t>(in.x));
+        a.fxb.push_back(std::bit_cast<std::uint32_t>(static_cast<float>(in.x)));
+    }
+    a.out.resize(kInputs);
+    a.fout.resize(kInputs);
+    return a;
+}
+
+// Hides a value from the optimiser, so that calls through `fn` stay calls and
+// the chain below keeps its dependence on each result.
+template <class T>
+inline void opaque(T& v) {
+    asm volatile("" : "+r"(v));
+}
+
+// Throughput: independent calls over the array, results stored.
+template <int SIG>
+__attribute__((noinline)) void run_tput(VoidFn fn, const Arrays& a, long passes) {
+    for (long p = 0; p < passes; ++p) {
+        opaque(fn);
+        for (int i = 0; i < kInputs; ++i) {
+            if constexpr (SIG == KALM_SIG_D_D) a.out[i] = reinterpret_cast<D1>(fn)(a.x[i]);
+            else if constexpr (SIG == KALM_SIG_DD_D) a.out[i] = reinterpret_cast<D2>(fn)(a.x[i], a.y[i]);
+            else if constexpr (SIG == KALM_SIG_ID_D) a.out[i] = reinterpret_cast<DN>(fn)(a.n[i], a.x[i]);
+            else if constexpr (SIG == KALM_SIG_F_F) a.fout[i] = reinterpret_cast<F1>(fn)(a.fx[i]);
+            else a.fout[i] = reinterpret_cast<F2>(fn)(a.fx[i], a.fy[i]);
+        }
+        asm volatile("" ::: "memory");
+    }
+}
+
+// Latency: each call's (first floating) argument is the next input with the
+// previous result folded in through a mask that is zero at run time.
+template <int SIG>
+__attribute__((noinline)) double run_lat(VoidFn fn, const Arrays& a, long passes) {
+    std::uint64_t mask = 0;
+    std::uint32_t fmask = 0;
+    opaque(mask);
+    opaque(fmask);
+    opaque(fn);
+    double v = a.x[0];
+    float fv = a.fx[0];
+    for (long p = 0; p < passes; ++p) {
+        for (int i = 0; i < kInputs; ++i) {
+            const int j = (i + 1) & (kInputs - 1);
+            if constexpr (SIG == KALM_SIG_F_F || SIG == KALM_SIG_FF_F) {
+                float r;
+                if constexpr (SIG == KALM_SIG_F_F) r = reinterpret_cast<F1>(fn)(fv);
+                else r = reinterpret_cast<F2>(fn)(fv, a.fy[i]);
+                fv = std::bit_cast<float>(a.fxb[j] | (std::bit_cast<std::uint32_t>(r) & fmask));
+            } else {
+                double r;
+                if constexpr (SIG == KALM_SIG_D_D) r = reinterpret_cast<D1>(fn)(v);
+                else if constexpr (SIG == KALM_SIG_DD_D) r = reinterpret_cast<D2>(fn)(v, a.y[i]);
+                else r = reinterpret_cast<DN>(fn)(a.n[i], v);
+                v = std::bit_cast<double>(a.xb[j] | (std::bit_cast<std::uint64_t>(r) & mask));
+            }
+        }
+    }
+    return v + static_cast<double>(fv);
+}
+
+double g_sink = 0;
+
+// ns per call of one timed run.
+double timed(const Function& f, VoidFn fn, const Arrays& a, bool latency, long passes) {
+    const auto t0 = std::chrono::steady_clock::now();
+    switch (f.signature) {
+#define KALM_CASE(S)                                      \
+    case S:                                               \
+        if (latency) g_sink += run_lat<S>(fn, a, passes); \
+        else run_tput<S>(fn, a, passes);                  \
+        break;
+        KALM_CASE(KALM_SIG_D_D)
+        KALM_CASE(KALM_SIG_DD_D)
+        KALM_CASE(KALM_SIG_ID_D)
+        KALM_CASE(KALM_SIG_F_F)
+        KALM_CASE(KALM_SIG_FF_F)
+#undef KALM_CASE
+    }
+    const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count();
+    return ns / (static_cast<double>(passes) * kInputs);
+}
+
+long calibrate(const Function& f, VoidFn fn, const Arrays& a, bool latency, double target_ms) {
+    timed(f, fn, a, latency, 1);  // warm the caches and the branch predictors
+    const double per_pass = timed(f, fn, a, latency, 1) * kInputs;
+    const double passes = target_ms * 1e6 / std::max(per_pass, 1.0);
+    return std::clamp(static_cast<long>(passes), 1L, 1000000L);
+}
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t m = v.size() / 2;
+    return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
+}
+
+}  // namespace
+
+std::vector<BenchRow> run_bench(const BenchPlan& plan) {
+    kalm_set_control_word(KALM_MASK_ALL);
+    struct Job {
+        const Function* f = nullptr;
+        Arrays a;
+        long passes[2][2] = {{1, 1}, {1, 1}};      // [kalm/host][tput/lat]
+        std::vector<double> ns[2][2];
+        std::vector<double> ratio[2];  // kalm/host per slot, [tput/lat]
+    };
+    std::vector<Job> jobs;
+    for (auto* f : plan.functions) {
+        if (f->kalm == nullptr || f->host == nullptr) continue;
+        Job j;
+        j.f = f;
+        j.a = make_inputs(*f);
+        jobs.push_back(std::move(j));
+    }
+    const int modes = plan.latency ? 2 : 1;
+    for (auto& j : jobs)
+        for (int side = 0; side < 2; ++side)
+            for (int m = 0; m < modes; ++m)
+                j.passes[side][m] = calibrate(*j.f, side ? j.f->host : j.f->kalm, j.a, m == 1, plan.target_ms / 2);
+
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int rep = 0; rep < plan.reps; ++rep) {
+        for (std::size_t ji = 0; ji < jobs.size(); ++ji) {
+            Job& j = jobs[ji];
+            if (plan.progress) {
+                const double el = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+                draw_progress(j.f->name, (rep * static_cast<double>(jobs.size()) + static_cast<double>(ji)) /
+                                             (plan.reps * static_cast<double>(jobs.size())), el);
+            }
+            // Each side runs twice in an A-B-B-A pattern (which side is A
+            // alternates), so that a machine getting faster or slower during
+            // the slot weighs on both alike; the ratio is taken per slot.
+            const int first = static_cast<int>((static_cast<std::size_t>(rep) + ji) % 2);
+            for (int m = 0; m < modes; ++m) {
+                double sum[2] = {0, 0};
+                for (int k : {0, 1, 1, 0}) {
+                    const int side = k ^ first;
+                    sum[side] += timed(*j.f, side ? j.f->host : j.f->kalm, j.a, m == 1, j.passes[side][m]);
+                }
+                j.ns[0][m].push_back(sum[0] / 2);
+                j.ns[1][m].push_back(sum[1] / 2);
+                j.ratio[m].push_back(sum[0] / sum[1]);
+            }
+        }
+    }
+    if (plan.progress) clear_progress();
+
+    std::vector<BenchRow> rows;
+    for (auto* f : plan.functions) {
+        BenchRow r;
+        r.f = f;
+        for (auto& j : jobs) {
+            if (j.f != f) continue;
+            r.has_host = true;
+            r.kalm_tput = median(j.ns[0][0]);
+            r.host_tput = median(j.ns[1][0]);
+            r.tput_ratio = median(j.ratio[0]);
+            if (plan.latency) {
+                r.kalm_lat = median(j.ns[0][1]);
+                r.host_lat = median(j.ns[1][1]);
+                r.lat_ratio = median(j.ratio[1]);
+            }
+        }
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+std::string bench_method(const BenchPlan& plan) {
+    char buf[512];
+    std::snprintf(buf, sizeof buf,
+                  "kalm_* entries vs host libm (glibc %s) through function pointers, %d inputs from each export's "
+                  "usual range; throughput: independent calls%s; ns: median of %d reps of ~%.0f ms per side, "
+                  "interleaved kalm-libm-libm-kalm; ratio: median of per-rep ratios.",
+                  gnu_get_libc_version(), kInputs,
+                  plan.latency ? ", latency: each argument depends on the previous result" : "", plan.reps,
+                  plan.target_ms);
+    return buf;
+}
+
+int cmd_bench(int argc, char** argv) {
+    BenchPlan plan;
+    std::vector<std::string> names;
+    std::string csv;
+    for (int i = 0; i < argc; ++i) {
+        std::string a = argv[i], val;
+        const bool has_eq = a.rfind("--", 0) == 0 && a.find('=') != std::string::npos;
+        if (has_eq) {
+            val = a.substr(a.find('=') + 1);
+            a = a.substr(0, a.find('='));
+        }
+        auto value = [&](std::string& v) {
+            if (has_eq) return v = val, true;
+            if (i + 1 >= argc) return false;
+            v = argv[++i];
+            return true;
+        };
+        if (a == "--csv") {
+            if (!value(csv)) return bad_input("--csv needs a file name");
+        } else if (a == "--reps") {
+            std::string v;
+            long long n;
+            if (!value(v)) return bad_input("--reps needs a number");
+            if (!parse_count(v, 1, 1000, n)) return bad_input("--reps: '" + v + "' is not a count from 1 to 1000");
+            plan.reps = static_cast<int>(n);
+        } else if (a.rfind("--", 0) == 0) {
+            return bad_input("bench: unknown option '" + std::string(argv[i]) + "'");
+        } else {
+            names.push_back(a);
+        }
+    }
+    std::string err;
+    if (!select_functions(names, plan.functions, err)) return bad_input(err);
+    AtomicFile out;
+    if (!csv.empty() && !out.open(csv, err)) return bad_input(err);
+    plan.progress = stderr_is_tty();
+
+    const auto rows = run_bench(plan);
+    std::printf("%-7s %-30s %9s %9s %9s   %9s %9s %9s\n", "export", "inputs", "kalm ns", "libm ns", "kalm/libm",
+                "kalm lat", "libm lat", "kalm/libm");
+    for (const auto& r : rows) {
+        if (!r.has_host) {
+            std::printf("%-7s %-30s %9s\n", r.f->name.c_str(), r.f->bench.label.c_str(), "(no C entry)");
+            continue;
+        }
+        std::printf("%-7s %-30s %9.1f %9.1f %8.2fx   %9.1f %9.1f %8.2fx\n", r.f->name.c_str(), r.f->bench.label.c_str(),
+                    r.kalm_tput, r.host_tput, r.tput_ratio, r.kalm_lat, r.host_lat, r.lat_ratio);
+    }
+    std::printf("method: %s\n", bench_method(plan).c_str());
+    if (!csv.empty()) {
+        std::fprintf(out.get(), "export,inputs,kalm_ns,libm_ns,ratio,kalm_latency_ns,libm_latency_ns,latency_ratio\n");
+        for (const auto& r : rows)
+            if (r.has_host)
+                std::fprintf(out.get(), "%s,\"%s\",%.3f,%.3f,%.4f,%.3f,%.3f,%.4f\n", r.f->name.c_str(),
+                             r.f->bench.label.c_str(), r.kalm_tput, r.host_tput, r.tput_ratio, r.kalm_lat,
+                             r.host_lat, r.lat_ratio);
+        if (!out.commit(err)) return bad_input(err);
+    }
+    return 0;
+}
+
+}  // namespace kalmtool

@@ -1,0 +1,208 @@
+// The kalm subcommands accuracy, bench and report, and what they share: the
+// catalogue of exports (the library's C entry, the host libm's counterpart,
+// the MPFR reference and the input ranges of each), the accuracy and speed
+// engines, and small command-line helpers.
+#pragma once
+
+#include <mpfr.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "kalmlib/kalmlib.h"
+
+namespace kalmtool {
+
+int cmd_accuracy(int argc, char** argv);
+int cmd_bench(int argc, char** argv);
+int cmd_report(int argc, char** argv);
+
+// ---- Catalogue ------------------------------------------------------------
+
+// One call's arguments in C order: f(x), f(x, y), f(n, x). Single-precision
+// arguments are held as doubles with float values.
+struct Input {
+    double x = 0.0, y = 0.0;
+    int n = 0;
+};
+
+enum class Dist : std::uint8_t {
+    None,
+    Uniform,      // uniform in [lo, hi]
+    LogUniform,   // magnitude log-uniform in [lo, hi], positive
+    SignedLog,    // magnitude log-uniform in [lo, hi], either sign
+    AnyFinite,    // every finite bit pattern alike (log-uniform over all binades, subnormals too)
+    PositiveFinite,
+    Integer,      // integer in [lo, hi]
+    HalfInteger,  // k + 1/2, k integer in [lo, hi]
+};
+
+struct Axis {
+    Dist dist = Dist::None;
+    double lo = 0.0, hi = 0.0;
+};
+
+struct Range {
+    std::string label;
+    Axis x, y;
+    int n_lo = 0, n_hi = 0;  // order of _yn
+};
+
+using RefFn = int (*)(mpfr_ptr r, mpfr_srcptr a, mpfr_srcptr b, long n, mpfr_rnd_t rnd);
+using VoidFn = void (*)();
+
+struct Function {
+    const kalm_export* e = nullptr;
+    std::string name;
+    int signature = 0;   // enum kalm_signature
+    bool single = false;
+    int arity = 1;       // floating arguments
+    VoidFn kalm = nullptr;  // the kalm_* C entry (null: reached through kalm_call)
+    VoidFn host = nullptr;  // the host libm's function of the same name
+    std::string host_name;
+    RefFn ref = nullptr;
+    std::vector<Range> ranges;  // accuracy sampling, in order of interest
+    Range bench;                // the usual range, for timing
+    double cost = 1.0;          // relative cost of one accuracy sample (the oracle dominates)
+};
+
+// Every export of the table present in this build, in ordinal order.
+const std::vector<Function>& catalogue();
+// The names of all 40 exports of the library, built or not.
+const std::vector<std::string>& all_export_names();
+// nullptr when unknown; `error` then names the problem (not an export at all,
+// or an export that is not in this build).
+const Function* find_function(const std::string& name, std::string& error);
+
+Input draw(const Range& r, bool single, std::uint64_t& state);
+std::vector<Input> special_inputs(const Function& f);
+double call_kalm(const Function& f, const Input& in);
+double call_host(const Function& f, const Input& in);
+std::string format_input(const Function& f, const Input& in, bool with_decimal = true);
+std::uint64_t mix64(std::uint64_t v);
+std::uint64_t hash_name(const std::string& s);
+
+// ---- Accuracy -------------------------------------------------------------
+
+struct UlpStats {
+    long long count = 0;       // results compared
+    long long measured = 0;    // of those with a finite ulp error (the rest: special mismatches)
+    long long correctly_rounded = 0;
+    double max = 0.0, sum = 0.0;
+    bool has_at = false;
+    Input at;
+    double libm_max = 0.0;
+    long long libm_measured = 0;
+    long long nan_diff = 0, inf_diff = 0, zero_diff = 0;
+    struct Example {
+        Input in;
+        double got, ref;
+    };
+    std::vector<Example> examples;  // the first few special mismatches
+    void merge(const UlpStats& o);
+    double mean() const { return measured ? sum / static_cast<double>(measured) : 0.0; }
+    double cr_share() const { return count ? static_cast<double>(correctly_rounded) / static_cast<double>(count) : 0.0; }
+};
+
+struct AccuracyPlan {
+    std::vector<const Function*> functions;
+    long long samples = -1;   // random samples per export; -1: each export's default
+    double default_scale = 1.0;  // scales the defaults (the report takes a small share)
+    std::uint64_t seed = 1;
+    unsigned threads = 1;
+    bool exhaustive = false;  // every float input of one-argument single exports
+    bool specials = true;
+    bool progress = false;    // progress bar on stderr
+};
+
+struct AccuracyResult {
+    const Function* f = nullptr;
+    UlpStats total;
+    std::vector<std::pair<std::string, UlpStats>> ranges;
+};
+
+struct AccuracyOutcome {
+    std::vector<AccuracyResult> results;
+    bool interrupted = false;
+    long long done = 0, planned = 0;
+    double seconds = 0.0;
+};
+
+long long default_samples(const Function& f, double scale);
+AccuracyOutcome run_accuracy(const AccuracyPlan& plan);
+
+// ---- Speed ----------------------------------------------------------------
+
+struct BenchRow {
+    const Function* f = nullptr;
+    double kalm_tput = 0, host_tput = 0;  // ns/call, median
+    double kalm_lat = 0, host_lat = 0;
+    double tput_ratio = 0, lat_ratio = 0;  // median of per-repetition kalm/host ratios
+    bool has_host = false;
+};
+
+struct BenchPlan {
+    std::vector<const Function*> functions;
+    int reps = 7;
+    double target_ms = 4.0;  // length of one timed run
+    bool latency = true;
+    bool progress = false;
+};
+
+std::vector<BenchRow> run_bench(const BenchPlan& plan);
+std::string bench_method(const BenchPlan& plan);
+
+// ---- Conformance (vectors embedded at build time) -------------------------
+
+struct EmbeddedFile {
+    const char* name;
+    const char* text;
+};
+extern const EmbeddedFile kEmbeddedVectors[];  // ends with {nullptr, nullptr}
+
+// ---- Command-line helpers -------------------------------------------------
+
+int bad_input(const std::string& msg);  // one line on stderr, returns 2
+bool parse_count(const std::string& s, long long lo, long long hi, long long& v);
+bool parse_u64(const std::string& s, std::uint64_t& v);
+// Resolves NAME... (all present exports when empty); false with `error` set.
+bool select_functions(const std::vector<std::string>& names, std::vector<const Function*>& out, std::string& error);
+std::string fmt_ulp(double u);
+bool stderr_is_tty();
+
+// A CSV file written whole or not at all: a temporary file beside the target,
+// renamed over it on commit and removed otherwise.
+class AtomicFile {
+public:
+    AtomicFile() = default;
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+    bool open(const std::string& path, std::string& error);
+    std::FILE* get() { return f_; }
+    bool commit(std::string& error);
+
+private:
+    std::string path_, tmp_;
+    std::FILE* f_ = nullptr;
+};
+
+// SIGINT sets the flag while a guard is alive; the previous handler returns after.
+extern std::atomic<bool> g_interrupted;
+class InterruptGuard {
+public:
+    InterruptGuard();
+    ~InterruptGuard();
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+};
+
+// One progress line on stderr: bar, share done, elapsed time and ETA.
+void draw_progress(const std::string& what, double share, double elapsed_s);
+void clear_progress();
+
+}  // namespace kalmtool
