@@ -8,48 +8,47 @@
 
 namespace kalm::lib {
 
-// Weak references: a family that is not built leaves its exports null, and
-// such exports are absent from the table rather than stubbed.
-[[gnu::weak]] double _y0(double x, report_t ra);
-[[gnu::weak]] double _y1(double x, report_t ra);
-[[gnu::weak]] double _yn(int n, double x, report_t ra);
-[[gnu::weak]] double acos(double x, report_t ra);
-[[gnu::weak]] float acosf(float x, report_t ra);
-[[gnu::weak]] double asin(double x, report_t ra);
-[[gnu::weak]] float asinf(float x, report_t ra);
-[[gnu::weak]] double atan(double x, report_t ra);
-[[gnu::weak]] double atan2(double y, double x, report_t ra);
-[[gnu::weak]] float atan2f(float y, float x, report_t ra);
-[[gnu::weak]] float atanf(float x, report_t ra);
-[[gnu::weak]] double ceil(double x, report_t ra);
-[[gnu::weak]] float ceilf(float x, report_t ra);
-[[gnu::weak]] double cos(double x, report_t ra);
-[[gnu::weak]] float cosf(float x, report_t ra);
-[[gnu::weak]] double cosh(double x, report_t ra);
-[[gnu::weak]] float coshf(float x, report_t ra);
-[[gnu::weak]] double exp(double x, report_t ra);
-[[gnu::weak]] float expf(float x, report_t ra);
-[[gnu::weak]] float fabsf(float x, report_t ra);
-[[gnu::weak]] double floor(double x, report_t ra);
-[[gnu::weak]] float floorf(float x, report_t ra);
-[[gnu::weak]] double fmod(double x, double y, report_t ra);
-[[gnu::weak]] float fmodf(float x, float y, report_t ra);
-[[gnu::weak]] double log(double x, report_t ra);
-[[gnu::weak]] double log10(double x, report_t ra);
-[[gnu::weak]] float log10f(float x, report_t ra);
-[[gnu::weak]] float logf(float x, report_t ra);
-[[gnu::weak]] double pow(double x, double y, report_t ra);
-[[gnu::weak]] float powf(float x, float y, report_t ra);
-[[gnu::weak]] double sin(double x, report_t ra);
-[[gnu::weak]] float sinf(float x, report_t ra);
-[[gnu::weak]] double sinh(double x, report_t ra);
-[[gnu::weak]] float sinhf(float x, report_t ra);
-[[gnu::weak]] double sqrt(double x, report_t ra);
-[[gnu::weak]] float sqrtf(float x, report_t ra);
-[[gnu::weak]] double tan(double x, report_t ra);
-[[gnu::weak]] float tanf(float x, report_t ra);
-[[gnu::weak]] double tanh(double x, report_t ra);
-[[gnu::weak]] float tanhf(float x, report_t ra);
+// Every export, referenced strongly so that a static link pulls in all 40.
+double _y0(double x, report_t ra);
+double _y1(double x, report_t ra);
+double _yn(int n, double x, report_t ra);
+double acos(double x, report_t ra);
+float acosf(float x, report_t ra);
+double asin(double x, report_t ra);
+float asinf(float x, report_t ra);
+double atan(double x, report_t ra);
+double atan2(double y, double x, report_t ra);
+float atan2f(float y, float x, report_t ra);
+float atanf(float x, report_t ra);
+double ceil(double x, report_t ra);
+float ceilf(float x, report_t ra);
+double cos(double x, report_t ra);
+float cosf(float x, report_t ra);
+double cosh(double x, report_t ra);
+float coshf(float x, report_t ra);
+double exp(double x, report_t ra);
+float expf(float x, report_t ra);
+float fabsf(float x, report_t ra);
+double floor(double x, report_t ra);
+float floorf(float x, report_t ra);
+double fmod(double x, double y, report_t ra);
+float fmodf(float x, float y, report_t ra);
+double log(double x, report_t ra);
+double log10(double x, report_t ra);
+float log10f(float x, report_t ra);
+float logf(float x, report_t ra);
+double pow(double x, double y, report_t ra);
+float powf(float x, float y, report_t ra);
+double sin(double x, report_t ra);
+float sinf(float x, report_t ra);
+double sinh(double x, report_t ra);
+float sinhf(float x, report_t ra);
+double sqrt(double x, report_t ra);
+float sqrtf(float x, report_t ra);
+double tan(double x, report_t ra);
+float tanf(float x, report_t ra);
+double tanh(double x, report_t ra);
+float tanhf(float x, report_t ra);
 
 namespace {
 

@@ -1,0 +1,9 @@
+// Internal single-precision e^x − 1 core shared by sinhf, coshf and tanhf.
+#pragma once
+
+namespace kalm::lib {
+
+// e^x − 1 for finite x in (−2, 44). No frame: flags are left for the caller.
+float expm1f_core(float x);
+
+}  // namespace kalm::lib

@@ -1,0 +1,296 @@
+// Single-precision reduction by pi/2: x = n*pi/2 + y[0] + y[1] in single arithmetic only.
+// Up to 3pi/4 one subtraction of a two-piece pi/2; up to 201 (about 2^7*pi/2) n*pi/2 in up to
+// four pieces; beyond, a multi-precision product with 8-bit chunks of 2/pi. Measured: the head
+// is within 0.75 ulp of the exact remainder at the hardest argument of each binade, and no
+// float needs more than 13 partial products (9 + 4 recomputed) of the 20 the arrays hold.
+#include "trig/rem_halfpif.hpp"
+
+#include <cassert>
+
+#include "common/bits.hpp"
+#include "common/exports.hpp"
+#include "frame/frame.hpp"
+
+namespace kalm::lib {
+
+namespace {
+
+constexpr float INV_HALFPI_F = fconst(0x3F22F984);    // 2/pi (one unit above the nearest single)
+constexpr float HALFPI1_F = fconst(0x3FC90F80);       // leading 17 bits of pi/2
+constexpr float HALFPI1_TAIL_F = fconst(0x37354443);  // pi/2 - HALFPI1_F
+constexpr float HALFPI2_F = fconst(0x37354400);       // next 14 bits
+constexpr float HALFPI2_TAIL_F = fconst(0x2E85A308);  // pi/2 - HALFPI1_F - HALFPI2_F
+constexpr float HALFPI3_F = fconst(0x2E85A300);       // next 16 bits
+constexpr float HALFPI3_TAIL_F = fconst(0x248D3132);  // what remains after three pieces
+constexpr float HALF = fconst(0x3F000000);
+constexpr float TWO8 = fconst(0x43800000);   // 256, cuts the argument into 8-bit pieces
+constexpr float ZERO = fconst(0x00000000);
+
+// Multi-precision part.
+constexpr int INIT_TERMS_F[3] = {4, 7, 9};  // chunks of 2/pi kept beyond the integer part, by precision
+constexpr float HALFPI_PIECES_F[11] = {     // pi/2 in 8-bit slices
+    fconst(0x3FC90000), fconst(0x39F00000), fconst(0x37DA0000), fconst(0x33A20000),
+    fconst(0x2E840000), fconst(0x2B500000), fconst(0x27C20000), fconst(0x22D00000),
+    fconst(0x1FC40000), fconst(0x1BC60000), fconst(0x17440000),
+};
+constexpr float TWOM8 = fconst(0x3B800000);  // 2^-8
+constexpr float EIGHTH = fconst(0x3E000000);
+constexpr float EIGHT = fconst(0x41000000);
+constexpr float ONE = fconst(0x3F800000);
+
+// Sum of X[j] * W[(m-1)+i-j], j ascending from 0.0: one partial product of x and 2/pi.
+inline float partial_product(const float* X, const float* W, int m, int i) {
+    float fw = ZERO;
+    for (int j = 0; j < m; ++j) fw = fw + X[j] * W[(m - 1) + i - j];
+    return fw;
+}
+
+}  // namespace
+
+int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::int32_t* table) {
+    assert(p >= 0 && p <= 2 && m >= 1 && m <= 3);
+    if (p < 0 || p > 2 || m < 1 || m > 3) return 0;
+
+    constexpr int NW = REM_HALFPIF_WORK;
+    float W[NW];         // window of 2/pi chunks
+    float R[NW];         // partial products, later the digits as values
+    float G[NW];         // products with pi/2
+    std::int32_t D[NW];  // 8-bit digits, D[0] least significant
+
+    const int K = INIT_TERMS_F[p];
+    int S = (E - 3) / 8;
+    if (S < 0) S = 0;
+    int Q = E - 8 * (S + 1);  // binary exponent of the last digit position, at most 2
+    // Largest term index the arrays allow: W needs (m-1)+T, normalising may add a digit at T+1.
+    const int max_T = (NW - 1 - (m - 1) < NW - 2) ? NW - 1 - (m - 1) : NW - 2;
+
+    for (int i = 0; i <= (m - 1) + K; ++i) {
+        const int idx = S - (m - 1) + i;
+        W[i] = idx < 0 ? ZERO : static_cast<float>(table[idx]);
+    }
+    for (int i = 0; i <= K; ++i) R[i] = partial_product(X, W, m, i);
+
+    int T = K;
+    int N = 0, H = 0;
+    float z;
+    for (;;) {
+        // Distil the partial products into 8-bit digits; z keeps the leading part.
+        z = R[T];
+        for (int i = 0, j = T; j > 0; ++i, --j) {
+            const float f = static_cast<float>(convert_to_int32(TWOM8 * z));
+            D[i] = convert_to_int32(z - TWO8 * f);
+            z = R[j - 1] + f;
+        }
+
+        // Integer part modulo 8, and whether the fraction is at least one half.
+        z = scale_pow2f(z, Q);
+        const float fl = floorf_at_export(z * EIGHTH);
+        z = z - EIGHT * fl;
+        N = convert_to_int32(z);
+        z = z - static_cast<float>(N);
+        H = 0;
+        if (Q > 0) {
+            const std::int32_t i = D[T - 1] >> (8 - Q);
+            N += i;
+            D[T - 1] -= i << (8 - Q);
+            H = D[T - 1] >> (7 - Q);
+        } else if (Q == 0) {
+            H = D[T - 1] >> 7;
+        } else if (z >= HALF) {
+            H = 2;
+        }
+
+        // Fraction >= 1/2: take the next quadrant and reduce by 1 - fraction instead.
+        if (H > 0) {
+            N += 1;
+            int carry = 0;
+            for (int i = 0; i < T; ++i) {
+                const std::int32_t j = D[i];
+                if (carry == 0) {
+                    if (j != 0) {
+                        carry = 1;
+                        D[i] = 0x100 - j;
+                    }
+                } else {
+                    D[i] = 0xFF - j;
+                }
+            }
+            if (Q == 1) {
+                D[T - 1] &= 0x7F;
+            } else if (Q == 2) {
+                D[T - 1] &= 0x3F;
+            }
+            if (H == 2) {
+                z = ONE - z;
+                if (carry != 0) {
+                    const float unit = scale_pow2f(ONE, Q);
+                    z = z - unit;
+                }
+            }
+        }
+
+        // All leading digits cancelled: bring in as many more chunks of 2/pi as there
+        // were leading zero digits (plus one), within the working arrays.
+        if (z != ZERO) break;
+        std::int32_t any = 0;
+        for (int i = T - 1; i >= K; --i) any |= D[i];
+        if (any != 0) break;
+        int k = 1;
+        while (K - k >= 0 && D[K - k] == 0) ++k;
+        assert(T + k <= max_T && S + T + k < TWO_OVER_PI_8_SIZE);
+        if (T + k > max_T) k = max_T - T;
+        if (S + T + k >= TWO_OVER_PI_8_SIZE) k = TWO_OVER_PI_8_SIZE - 1 - S - T;
+        if (k <= 0) break;  // no room for more terms: go on with the digits there are
+        for (int i = T + 1; i <= T + k; ++i) {
+            W[(m - 1) + i] = static_cast<float>(table[S + i]);
+            R[i] = partial_product(X, W, m, i);
+        }
+        T += k;
+    }
+
+    // Drop zero leading digits, or append the leading part as the last digit.
+    if (z == ZERO) {
+        T -= 1;
+        Q -= 8;
+        while (T > 0 && D[T] == 0) {
+            T -= 1;
+            Q -= 8;
+        }
+    } else {
+        z = scale_pow2f(z, -Q);
+        if (z >= TWO8) {
+            const float f = static_cast<float>(convert_to_int32(TWOM8 * z));
+            D[T] = convert_to_int32(z - TWO8 * f);
+            T += 1;
+            Q += 8;
+            D[T] = convert_to_int32(f);
+        } else {
+            D[T] = convert_to_int32(z);
+        }
+    }
+
+    // Digits to values, most significant at R[T].
+    float fw = scale_pow2f(ONE, Q);
+    for (int i = T; i >= 0; --i) {
+        R[i] = fw * static_cast<float>(D[i]);
+        fw = fw * TWOM8;
+    }
+
+    // Times pi/2, G[0] most significant.
+    for (int i = T; i >= 0; --i) {
+        fw = ZERO;
+        for (int k = 0; k <= K && k <= T - i; ++k) fw = fw + HALFPI_PIECES_F[k] * R[i + k];
+        G[T - i] = fw;
+    }
+
+    // Compress into the head (and tail).
+    fw = ZERO;
+    for (int i = T; i >= 0; --i) fw = fw + G[i];
+    y[0] = (H == 0) ? fw : -fw;
+    if (p >= 1) {
+        fw = G[0] - fw;
+        for (int i = 1; i <= T; ++i) fw = fw + G[i];
+        y[1] = (H == 0) ? fw : -fw;
+    }
+    return N & 7;
+}
+
+int rem_halfpif(float x, float* y) {
+    const std::int32_t hx = as_signed(bits(x));
+    const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
+
+    if (ix <= 0x3F490FD8u) {  // |x| <= 0.785398006439209: already reduced
+        y[0] = x;
+        y[1] = ZERO;
+        return 0;
+    }
+
+    if (ix <= 0x4016CBE3u) {  // |x| < 3pi/4: n = +-1
+        // Near pi/2 the first subtraction cancels most bits: use one more piece.
+        const bool near_halfpi = (ix & 0xFFFFFFF0u) == 0x3FC90FD0u;
+        if (hx > 0) {
+            float z = x - HALFPI1_F;
+            if (!near_halfpi) {
+                y[0] = z - HALFPI1_TAIL_F;
+                y[1] = (z - y[0]) - HALFPI1_TAIL_F;
+            } else {
+                z = z - HALFPI2_F;
+                y[0] = z - HALFPI2_TAIL_F;
+                y[1] = (z - y[0]) - HALFPI2_TAIL_F;
+            }
+            return 1;
+        }
+        float z = x + HALFPI1_F;
+        if (!near_halfpi) {
+            y[0] = z + HALFPI1_TAIL_F;
+            y[1] = (z - y[0]) + HALFPI1_TAIL_F;
+        } else {
+            z = z + HALFPI2_F;
+            y[0] = z + HALFPI2_TAIL_F;
+            y[1] = (z - y[0]) + HALFPI2_TAIL_F;
+        }
+        return -1;
+    }
+
+    if (ix <= 0x43490F80u) {  // |x| <= 201.060546875: medium
+        const float t = fabsf_at_export(x);
+        const int n = convert_to_int32(t * INV_HALFPI_F + HALF);
+        const float fn = static_cast<float>(n);
+        float r = t - fn * HALFPI1_F;
+        float w = fn * HALFPI1_TAIL_F;  // n*HALFPI1_F is exact (n < 2^7, 17-bit piece)
+        y[0] = r - w;
+        if (!(n <= 31 && (ix & 0xFFFFFF00u) != HALFPI_HW_F[n - 1])) {
+            // x may be close to n*pi/2: count the leading bits the subtraction lost.
+            const int j = static_cast<int>(ix >> 23);
+            int i = j - static_cast<int>((bits(y[0]) >> 23) & 0xFFu);
+            if (i > 8) {  // second piece of pi/2
+                float t2 = r;
+                w = fn * HALFPI2_F;
+                r = t2 - w;
+                w = fn * HALFPI2_TAIL_F - ((t2 - r) - w);
+                y[0] = r - w;
+                i = j - static_cast<int>((bits(y[0]) >> 23) & 0xFFu);
+                if (i > 25) {  // third piece
+                    t2 = r;
+                    w = fn * HALFPI3_F;
+                    r = t2 - w;
+                    w = fn * HALFPI3_TAIL_F - ((t2 - r) - w);
+                    y[0] = r - w;
+                }
+            }
+        }
+        y[1] = (r - y[0]) - w;
+        if (hx < 0) {
+            y[0] = -y[0];
+            y[1] = -y[1];
+            return -n;
+        }
+        return n;
+    }
+
+    if (ix > 0x7F7FFFFFu) {  // +-inf, NaN
+        y[0] = y[1] = x - x;
+        return 0;
+    }
+
+    // Large: |x| = (X[0] + X[1]*2^-8 + X[2]*2^-16) * 2^E with 2^7 <= X[0] < 2^8.
+    const int E = static_cast<int>(ix >> 23) - 134;
+    float z = from_bits(ix - (static_cast<std::uint32_t>(E) << 23));
+    float X[3];
+    for (int i = 0; i < 2; ++i) {
+        X[i] = static_cast<float>(convert_to_int32(z));
+        z = (z - X[i]) * TWO8;
+    }
+    X[2] = z;
+    int m = 3;
+    while (X[m - 1] == ZERO) --m;
+    const int n = rem_halfpi_multif(X, y, E, m, 2, TWO_OVER_PI_8);
+    if (hx < 0) {
+        y[0] = -y[0];
+        y[1] = -y[1];
+        return -n;
+    }
+    return n;
+}
+
+}  // namespace kalm::lib

@@ -1,0 +1,31 @@
+// Single-precision reduction by pi/2 and the single sine/cosine/tangent kernels.
+// Internal: no frame, no report address; used by sinf, cosf and tanf.
+#pragma once
+
+#include <cstdint>
+
+namespace kalm::lib {
+
+inline constexpr int TWO_OVER_PI_8_SIZE = 198;
+// Bytes of 2/pi and the near-multiple-of-pi/2 patterns (rem_halfpif_tables.cpp, generated).
+extern const std::int32_t TWO_OVER_PI_8[TWO_OVER_PI_8_SIZE];
+extern const std::uint32_t HALFPI_HW_F[32];
+
+// Size of each working array of the multi-precision reduction (on the stack).
+inline constexpr int REM_HALFPIF_WORK = 20;
+
+// x = n*pi/2 + y[0] + y[1], |y[0]| <= about pi/4. n is exact up to |x| ~ 2^7*pi/2,
+// modulo 8 beyond (0..7, or -7..0 for negative x).
+int rem_halfpif(float x, float* y);
+
+// Multi-precision reduction of (X[0] + X[1]*2^-8 + X[2]*2^-16) * 2^E, X[i] integers
+// below 256, X[0] nonzero, 1 <= m <= 3, precision selector p in 0..2. Returns the
+// quadrant modulo 8 and writes y[0] (p = 0) or y[0], y[1] (p = 1, 2).
+int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::int32_t* table);
+
+// Kernels on |x| <= about pi/4 with tail y.
+float sin_polyf(float x, float y, int iy);   // iy = 0: the tail is ignored
+float cos_polyf(float x, float y);
+float tan_polyf(float x, float y, int iy);   // iy = 1: tan(x+y); iy = -1: -1/tan(x+y)
+
+}  // namespace kalm::lib

@@ -1,0 +1,98 @@
+// sinf, cosf: odd/even polynomials of degree 13/14 on [-pi/4, pi/4] in single arithmetic,
+// the argument reduced by rem_halfpif into head + tail, the quadrant picking kernel and sign.
+// Unframed. Measured maximum error over all floats: see the numbers in test_trigf.cpp.
+#include "common/bits.hpp"
+#include "common/exports.hpp"
+#include "frame/frame.hpp"
+#include "kalmlib/kalmlib.h"
+#include "trig/rem_halfpif.hpp"
+
+namespace kalm::lib {
+
+namespace {
+
+constexpr float SIN_S1_F = fconst(0xBE2AAAAB);  // -0.1666666716337204
+constexpr float SIN_S2_F = fconst(0x3C088889);  //  0.008333333767950535
+constexpr float SIN_S3_F = fconst(0xB9500D01);  // -0.00019841270113829523
+constexpr float SIN_S4_F = fconst(0x3638EF1B);  //  2.7557314297155244e-06
+constexpr float SIN_S5_F = fconst(0xB2D72F34);  // -2.5050759688838298e-08
+constexpr float SIN_S6_F = fconst(0x2F2EC9D3);  //  1.5896910177115586e-10
+
+constexpr float COS_C1_F = fconst(0x3D2AAAAB);  //  0.0416666679084301
+constexpr float COS_C2_F = fconst(0xBAB60B61);  // -0.0013888889225199819
+constexpr float COS_C3_F = fconst(0x37D00D01);  //  2.4801587642286904e-05
+constexpr float COS_C4_F = fconst(0xB493F27C);  // -2.7557314297155244e-07
+constexpr float COS_C5_F = fconst(0x310F74F6);  //  2.087572337217125e-09
+constexpr float COS_C6_F = fconst(0xAD47D74E);  // -1.135964759757524e-11
+
+constexpr float HALF = fconst(0x3F000000);
+constexpr float ONE = fconst(0x3F800000);
+constexpr float QX_MAX = fconst(0x3E900000);  // 0.28125
+constexpr float ZERO = fconst(0x00000000);
+
+}  // namespace
+
+float sin_polyf(float x, float y, int iy) {
+    const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
+    if (ix < 0x32000000u) {  // |x| < 2^-27: sin x = x; the conversion signals inexact
+        if (convert_to_int32(x) == 0) return x;
+    }
+    const float z = x * x;
+    const float v = z * x;
+    const float r = SIN_S2_F + z * (SIN_S3_F + z * (SIN_S4_F + z * (SIN_S5_F + z * SIN_S6_F)));
+    if (iy == 0) return x + v * (SIN_S1_F + z * r);
+    const float a = HALF * y - v * r;
+    const float b = z * a - y;
+    const float c = b - v * SIN_S1_F;
+    return x - c;
+}
+
+float cos_polyf(float x, float y) {
+    const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
+    if (ix < 0x32000000u) {  // |x| < 2^-27: cos x = 1
+        if (convert_to_int32(x) == 0) return ONE;
+    }
+    const float z = x * x;
+    const float r = z * (COS_C1_F + z * (COS_C2_F + z * (COS_C3_F + z * (COS_C4_F + z * (COS_C5_F + z * COS_C6_F)))));
+    if (ix < 0x3E99999Au) {  // |x| < 0.3
+        return ONE - (HALF * z - (z * r - x * y));
+    }
+    // Take qx off both 1 and z/2 so that 1 - qx is exact and z/2 - qx small.
+    const float qx = (ix > 0x3F480000u) ? QX_MAX : from_bits(ix - 0x01000000u);
+    const float hz = HALF * z - qx;
+    const float a = ONE - qx;
+    return a - (hz - (z * r - x * y));
+}
+
+float sinf(float x, [[maybe_unused]] report_t ra) {
+    const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
+    if (ix <= 0x3F490FD8u) return sin_polyf(x, ZERO, 0);
+    if (ix > 0x7F7FFFFFu) return x - x;
+    float y[2];
+    const int n = rem_halfpif(x, y);
+    switch (n & 3) {
+        case 0: return sin_polyf(y[0], y[1], 1);
+        case 1: return cos_polyf(y[0], y[1]);
+        case 2: return -sin_polyf(y[0], y[1], 1);
+        default: return -cos_polyf(y[0], y[1]);
+    }
+}
+
+float cosf(float x, [[maybe_unused]] report_t ra) {
+    const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
+    if (ix <= 0x3F490FD8u) return cos_polyf(x, ZERO);
+    if (ix > 0x7F7FFFFFu) return x - x;
+    float y[2];
+    const int n = rem_halfpif(x, y);
+    switch (n & 3) {
+        case 0: return cos_polyf(y[0], y[1]);
+        case 1: return -sin_polyf(y[0], y[1], 1);
+        case 2: return -cos_polyf(y[0], y[1]);
+        default: return sin_polyf(y[0], y[1], 1);
+    }
+}
+
+}  // namespace kalm::lib
+
+extern "C" KALM_API float kalm_sinf(float x) { return kalm::lib::sinf(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API float kalm_cosf(float x) { return kalm::lib::cosf(x, KALM_RETURN_ADDRESS); }
