@@ -8,47 +8,7 @@
 
 namespace kalm::lib {
 
-// Every export, referenced strongly so that a static link pulls in all 40.
-double _y0(double x, report_t ra);
-double _y1(double x, report_t ra);
-double _yn(int n, double x, report_t ra);
-double acos(double x, report_t ra);
-float acosf(float x, report_t ra);
-double asin(double x, report_t ra);
-float asinf(float x, report_t ra);
-double atan(double x, report_t ra);
-double atan2(double y, double x, report_t ra);
-float atan2f(float y, float x, report_t ra);
-float atanf(float x, report_t ra);
-double ceil(double x, report_t ra);
-float ceilf(float x, report_t ra);
-double cos(double x, report_t ra);
-float cosf(float x, report_t ra);
-double cosh(double x, report_t ra);
-float coshf(float x, report_t ra);
-double exp(double x, report_t ra);
-float expf(float x, report_t ra);
-float fabsf(float x, report_t ra);
-double floor(double x, report_t ra);
-float floorf(float x, report_t ra);
-double fmod(double x, double y, report_t ra);
-float fmodf(float x, float y, report_t ra);
-double log(double x, report_t ra);
-double log10(double x, report_t ra);
-float log10f(float x, report_t ra);
-float logf(float x, report_t ra);
-double pow(double x, double y, report_t ra);
-float powf(float x, float y, report_t ra);
-double sin(double x, report_t ra);
-float sinf(float x, report_t ra);
-double sinh(double x, report_t ra);
-float sinhf(float x, report_t ra);
-double sqrt(double x, report_t ra);
-float sqrtf(float x, report_t ra);
-double tan(double x, report_t ra);
-float tanf(float x, report_t ra);
-double tanh(double x, report_t ra);
-float tanhf(float x, report_t ra);
+// Every export is referenced here, so a static link pulls in all 40.
 
 namespace {
 
