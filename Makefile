@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake ninja-build g++ pkgconf libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
 CMAKE_ARGS ?=
 
-.PHONY: demo test deps configure build san clean bench cross-test fuzz
+.PHONY: demo test deps configure build san tsan clean bench cross-test fuzz
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -31,9 +31,15 @@ san: deps
 	cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKALM_SANITIZE=ON -DKALM_BENCH=OFF $(CMAKE_ARGS) >/dev/null
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 
-test: build san
+# The threads that share the library, under ThreadSanitizer.
+tsan: deps
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKALM_TSAN=ON -DKALM_BENCH=OFF $(CMAKE_ARGS) >/dev/null
+	cmake --build build-tsan -j $(JOBS) --target kalm_tests
+
+test: build san tsan
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(SAN_BUILD) && KALM_ORACLE_COUNT=20000 ctest --output-on-failure -j $(JOBS)
+	build-tsan/tests/kalm_tests --gtest_filter='Threads.*:Frame.ControlWords*'
 
 bench: build
 	$(BUILD)/bench/kalm_bench
