@@ -14,4 +14,4 @@ for f in src/*/*.cpp; do
 done
 clang++ $flags tests/fuzz/fuzz_exports.cpp "${objs[@]}" -o "$out/fuzz_exports"
 mkdir -p "$out/corpus"
-"$out/fuzz_exports" -runs="${FUZZ_RUNS:-200000}" -max_len=24 "$out/corpus" 2>&1 | tail -3
+"$out/fuzz_exports" -artifact_prefix="$out/" -runs="${FUZZ_RUNS:-200000}" -max_len=24 "$out/corpus" 2>&1 | tail -3
