@@ -119,8 +119,9 @@ int cmd_eval(int argc, char** argv) {
         std::printf("flags: %02x (%s)\n", flags, flag_names(flags).c_str());
         if (unmask) std::printf("raised: none\n");
     } catch (const kalm::FpException& ex) {
-        std::printf("raised: %s (0x%08" PRIX32 ") against %s\n", kalm::status_name(ex.status_code()), ex.status_code(),
-                    classify_address(ex.report_address()) == "app" ? "the caller (app)" : "an address inside the library");
+        std::printf("raised: %s (0x%08" PRIX32 ") against 0x%" PRIxPTR " (%s)\n", kalm::status_name(ex.status_code()),
+                    ex.status_code(), ex.report_address(),
+                    classify_address(ex.report_address()) == "app" ? "the caller's call" : "inside the library");
         rc = 0;
     }
     kalm_set_control_word(saved);
