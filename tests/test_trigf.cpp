@@ -187,8 +187,8 @@ struct OneArg {
     int parity;  // 1 odd, 2 even, 0 none
 };
 const OneArg ONE_ARG[] = {
-    {"sinf", sinf, mpfr_sin, 1.2241, 1.2241, 1},     {"cosf", cosf, mpfr_cos, 1.2239, 1.2239, 2},
-    {"tanf", tanf, mpfr_tan, 0.7599, 0.7599, 1},     {"asinf", asinf, mpfr_asin, 0.6970, 0.9254, 1},
+    {"sinf", sinf, mpfr_sin, 1.2241, 1.3614, 1},     {"cosf", cosf, mpfr_cos, 1.2239, 2.9053, 2},
+    {"tanf", tanf, mpfr_tan, 0.7599, 3.4785, 1},     {"asinf", asinf, mpfr_asin, 0.6970, 0.9254, 1},
     {"acosf", acosf, mpfr_acos, 0.8702, 0.8981, 0},    {"atanf", atanf, mpfr_atan, 0.7219, 0.8522, 1},
 };
 

@@ -68,7 +68,7 @@ double pow(double x, double y, report_t ra) {
     if ((static_cast<std::uint32_t>(iy) | ly) == 0) return fp_check_flags(one, ra);  // x^0 = 1, NaN too
 
     if (ix > 0x7FF00000 || (ix == 0x7FF00000 && lx != 0) || iy > 0x7FF00000 || (iy == 0x7FF00000 && ly != 0))
-        return fp_check_flags(x + y, ra);
+        return fp_check_flags(add_ordered(x, y), ra);
 
     // yisint (only for x with the sign bit set): 0 not an integer, 1 odd, 2 even.
     int yisint = 0;

@@ -63,7 +63,7 @@ float powf(float x, float y, report_t ra) {
     const std::int32_t iy = hy & 0x7FFFFFFF;
 
     if (iy == 0) return ONE;  // x^0 = 1 even for NaN x
-    if (iy > 0x7F800000 || ix > 0x7F800000) return x + y;
+    if (iy > 0x7F800000 || ix > 0x7F800000) return add_ordered(x, y);
 
     // yisint for a negative base: 0 not an integer, 1 odd, 2 even.
     int yisint = 0;

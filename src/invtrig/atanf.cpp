@@ -100,7 +100,7 @@ float atan2f(float y, float x, report_t ra) {
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
     const std::uint32_t iy = bits(y) & 0x7FFFFFFFu;
 
-    if (iy > 0x7F800000u || ix > 0x7F800000u) return x + y;  // NaN operand
+    if (iy > 0x7F800000u || ix > 0x7F800000u) return add_ordered(x, y);  // NaN operand
     if (bits(x) == 0x3F800000u) return atanf(y, ra);         // x = 1
     const std::uint32_t m = ((bits(x) >> 30) & 2u) | (bits(y) >> 31);  // 2*sign(x) + sign(y)
 

@@ -53,7 +53,7 @@ inline double fmod_body(double x, double y) {
     hy &= 0x7FFFFFFFu;
 
     if ((hy | ly) == 0 || hx >= 0x7FF00000u || (hy | ((ly | (0u - ly)) >> 31)) > 0x7FF00000u) [[unlikely]] {
-        const double p = x * y;
+        const double p = mul_ordered(x, y);
         return soft_ddiv_local(p, p);
     }
     if (hx <= hy) {
@@ -103,7 +103,7 @@ inline float fmodf_body(float x, float y) {
     hy &= 0x7FFFFFFFu;
 
     if (hy == 0 || hx > 0x7F7FFFFFu || hy > 0x7F800000u) [[unlikely]] {
-        const float p = x * y;
+        const float p = mul_ordered(x, y);
         return soft_sdiv(p, p);
     }
     if (hx < hy) return x;
