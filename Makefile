@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake ninja-build g++ pkgconf libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
 CMAKE_ARGS ?=
 
-.PHONY: demo test deps configure build san tsan debug-vectors clean bench cross-test fuzz
+.PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors clean bench cross-test fuzz
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -42,7 +42,13 @@ debug-vectors: deps
 	cmake --build build-dbg -j $(JOBS) --target kalm_check
 	build-dbg/kalm_check tests/vectors/*.txt
 
-test: build san tsan debug-vectors
+# The vectors through the portable <cfenv> flag layer instead of the direct register access.
+cfenv-vectors: deps
+	cmake -S . -B build-cfenv -G Ninja -DCMAKE_BUILD_TYPE=Release -DKALM_FORCE_CFENV=ON -DKALM_TESTS=OFF -DKALM_BENCH=OFF -DKALM_TOOLS=OFF $(CMAKE_ARGS) >/dev/null
+	cmake --build build-cfenv -j $(JOBS) --target kalm_check
+	build-cfenv/kalm_check tests/vectors/*.txt
+
+test: build san tsan debug-vectors cfenv-vectors
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(SAN_BUILD) && KALM_ORACLE_COUNT=20000 ctest --output-on-failure -j $(JOBS)
 	build-tsan/tests/kalm_tests --gtest_filter='Threads.*:Frame.ControlWords*'
