@@ -13,6 +13,7 @@
 #include "frame/frame.hpp"
 #include "kalmlib/kalmlib.h"
 #include "support/mpfr_ref.hpp"
+#include "support/raise_recorder.hpp"
 
 using namespace kalm::lib;
 using kalmtest::Big;
@@ -147,17 +148,7 @@ TEST(ExplogPow, IntegerExponentSignRulesAndExactPowers) {
 
 // ---- Report addresses and flags ---------------------------------------------------
 
-// Records the first raise instead of throwing; the call goes on as if masked.
-struct RaiseRecorder {
-    int code = -1;
-    std::uintptr_t address = 0;
-    static void handler(uint32_t, int fp_code, uintptr_t ra, void* user) {
-        auto* self = static_cast<RaiseRecorder*>(user);
-        if (self->code < 0) self->code = fp_code, self->address = ra;
-    }
-    RaiseRecorder() { kalm_set_raise_handler(&handler, this), kalm_set_control_word(0); }
-    ~RaiseRecorder() { kalm_set_raise_handler(nullptr, nullptr), kalm_set_control_word(KALM_MASK_ALL); }
-};
+using kalmtest::RaiseRecorder;
 
 TEST(ExplogReports, WhichAddressEachExceptionIsRaisedAgainst) {
     // Inner entries, log10's call of log and pow's tail call of sqrt report against

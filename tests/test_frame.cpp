@@ -12,6 +12,7 @@
 #include "frame/frame.hpp"
 #include "kalmlib/kalmlib.hpp"
 #include "oracles.hpp"
+#include "support/raise_recorder.hpp"
 
 using namespace kalm::lib;
 
@@ -22,27 +23,7 @@ long oracle_count() {
     return e ? std::atol(e) : 300000;
 }
 
-// Records the first raise instead of throwing; the call then goes on masked.
-struct RaiseRecorder {
-    int code = -1;
-    std::uintptr_t address = 0;
-    static void handler(uint32_t, int fp_code, uintptr_t ra, void* user) {
-        auto* self = static_cast<RaiseRecorder*>(user);
-        if (self->code < 0) {
-            self->code = fp_code;
-            self->address = ra;
-        }
-    }
-    RaiseRecorder() {
-        kalm_set_raise_handler(&handler, this);
-        kalm_set_control_word(0);
-    }
-    ~RaiseRecorder() {
-        kalm_set_raise_handler(nullptr, nullptr);
-        kalm_set_control_word(KALM_MASK_ALL);
-    }
-    void reset() { code = -1; }
-};
+using kalmtest::RaiseRecorder;
 
 // Operand generators: normal, subnormal, near the ends of the range, powers of two.
 double random_double(std::mt19937_64& g, int kind) {

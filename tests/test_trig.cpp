@@ -17,6 +17,7 @@
 #include "frame/frame.hpp"
 #include "kalmlib/kalmlib.hpp"
 #include "support/mpfr_ref.hpp"
+#include "support/raise_recorder.hpp"
 #include "trig/rem_halfpi.hpp"
 #include "trig/rem_halfpi_tables.hpp"
 #include "trig/trig_kernels.hpp"
@@ -34,27 +35,7 @@ long sample_count() {
     return e ? std::atol(e) : 10000;
 }
 
-// Records the first raise and lets the call go on as if masked.
-struct RaiseRecorder {
-    int code = -1;
-    std::uintptr_t address = 0;
-    static void handler(uint32_t, int fp_code, uintptr_t ra, void* user) {
-        auto* self = static_cast<RaiseRecorder*>(user);
-        if (self->code < 0) {
-            self->code = fp_code;
-            self->address = ra;
-        }
-    }
-    RaiseRecorder() {
-        kalm_set_raise_handler(&handler, this);
-        kalm_set_control_word(0);
-    }
-    ~RaiseRecorder() {
-        kalm_set_raise_handler(nullptr, nullptr);
-        kalm_set_control_word(KALM_MASK_ALL);
-    }
-    void reset() { code = -1; address = 0; }
-};
+using kalmtest::RaiseRecorder;
 
 // Random finite double with |x| log-uniform in [2^lo, 2^hi), random sign.
 double log_uniform(std::mt19937_64& g, int lo, int hi) {
