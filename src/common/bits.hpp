@@ -70,18 +70,21 @@ inline void force_eval(T x) {
 
 // a + b and a * b with a as the first operand. When both are NaN the host
 // returns one of them by operand position, so the order must not be left to
-// the compiler (which may swap the operands of a commutative operation).
+// the compiler (which may swap the operands of a commutative operation). The
+// statements are volatile: a plain asm counts as a pure computation, which the
+// compiler may hoist above the branch guarding it, raising its flags on paths
+// that never asked for the operation.
 inline double add_ordered(double a, double b) {
 #if defined(__x86_64__)
-    asm("addsd %1, %0" : "+x"(a) : "x"(b));
+    asm volatile("addsd %1, %0" : "+x"(a) : "x"(b));
     return a;
 #elif defined(__aarch64__)
     double r;
-    asm("fadd %d0, %d1, %d2" : "=w"(r) : "w"(a), "w"(b));
+    asm volatile("fadd %d0, %d1, %d2" : "=w"(r) : "w"(a), "w"(b));
     return r;
 #elif defined(__arm__) && defined(__ARM_PCS_VFP)
     double r;
-    asm("vadd.f64 %P0, %P1, %P2" : "=w"(r) : "w"(a), "w"(b));
+    asm volatile("vadd.f64 %P0, %P1, %P2" : "=w"(r) : "w"(a), "w"(b));
     return r;
 #else
     volatile double va = a, vb = b;
@@ -90,15 +93,15 @@ inline double add_ordered(double a, double b) {
 }
 inline float add_ordered(float a, float b) {
 #if defined(__x86_64__)
-    asm("addss %1, %0" : "+x"(a) : "x"(b));
+    asm volatile("addss %1, %0" : "+x"(a) : "x"(b));
     return a;
 #elif defined(__aarch64__)
     float r;
-    asm("fadd %s0, %s1, %s2" : "=w"(r) : "w"(a), "w"(b));
+    asm volatile("fadd %s0, %s1, %s2" : "=w"(r) : "w"(a), "w"(b));
     return r;
 #elif defined(__arm__) && defined(__ARM_PCS_VFP)
     float r;
-    asm("vadd.f32 %0, %1, %2" : "=t"(r) : "t"(a), "t"(b));
+    asm volatile("vadd.f32 %0, %1, %2" : "=t"(r) : "t"(a), "t"(b));
     return r;
 #else
     volatile float va = a, vb = b;
@@ -107,15 +110,15 @@ inline float add_ordered(float a, float b) {
 }
 inline double mul_ordered(double a, double b) {
 #if defined(__x86_64__)
-    asm("mulsd %1, %0" : "+x"(a) : "x"(b));
+    asm volatile("mulsd %1, %0" : "+x"(a) : "x"(b));
     return a;
 #elif defined(__aarch64__)
     double r;
-    asm("fmul %d0, %d1, %d2" : "=w"(r) : "w"(a), "w"(b));
+    asm volatile("fmul %d0, %d1, %d2" : "=w"(r) : "w"(a), "w"(b));
     return r;
 #elif defined(__arm__) && defined(__ARM_PCS_VFP)
     double r;
-    asm("vmul.f64 %P0, %P1, %P2" : "=w"(r) : "w"(a), "w"(b));
+    asm volatile("vmul.f64 %P0, %P1, %P2" : "=w"(r) : "w"(a), "w"(b));
     return r;
 #else
     volatile double va = a, vb = b;
@@ -124,15 +127,15 @@ inline double mul_ordered(double a, double b) {
 }
 inline float mul_ordered(float a, float b) {
 #if defined(__x86_64__)
-    asm("mulss %1, %0" : "+x"(a) : "x"(b));
+    asm volatile("mulss %1, %0" : "+x"(a) : "x"(b));
     return a;
 #elif defined(__aarch64__)
     float r;
-    asm("fmul %s0, %s1, %s2" : "=w"(r) : "w"(a), "w"(b));
+    asm volatile("fmul %s0, %s1, %s2" : "=w"(r) : "w"(a), "w"(b));
     return r;
 #elif defined(__arm__) && defined(__ARM_PCS_VFP)
     float r;
-    asm("vmul.f32 %0, %1, %2" : "=t"(r) : "t"(a), "t"(b));
+    asm volatile("vmul.f32 %0, %1, %2" : "=t"(r) : "t"(a), "t"(b));
     return r;
 #else
     volatile float va = a, vb = b;

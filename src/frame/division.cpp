@@ -173,10 +173,14 @@ inline float sdiv(float x, float y, report_t ra) {
 
 }  // namespace
 
-double soft_ddiv(double x, double y, report_t ra) { return ddiv(x, y, ra); }
+namespace divdetail {
 
-KALM_NOINLINE double soft_ddiv_local(double x, double y) { return ddiv(x, y, KALM_RETURN_ADDRESS); }
+double ddiv_full(double x, double y, report_t ra) { return ddiv(x, y, ra); }
 
-KALM_NOINLINE float soft_sdiv(float x, float y) { return sdiv(x, y, KALM_RETURN_ADDRESS); }
+KALM_NOINLINE double ddiv_full_local(double x, double y) { return ddiv(x, y, KALM_RETURN_ADDRESS); }
+
+KALM_NOINLINE float sdiv_full_local(float x, float y) { return sdiv(x, y, KALM_RETURN_ADDRESS); }
+
+}  // namespace divdetail
 
 }  // namespace kalm::lib

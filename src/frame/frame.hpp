@@ -32,8 +32,11 @@ enum FpExceptionCode : int {
 inline constexpr std::uint32_t fp_mask_bit[5] = {0x01, 0x02, 0x04, 0x08, 0x10};
 inline constexpr std::uint32_t fp_status_code[5] = {0xC000008F, 0xC0000093, 0xC0000091, 0xC000008E, 0xC0000090};
 
-// Control word of the calling thread (bit set = exception masked).
-std::uint32_t control_word();
+// Control word of the calling thread (bit set = exception masked). Kept in
+// static TLS so that reading it is one load: the exit check looks at it first.
+extern __thread std::uint32_t tls_control_word __attribute__((tls_model("initial-exec")));
+inline std::uint32_t control_word() { return tls_control_word; }
+inline constexpr std::uint32_t FP_ALL_MASKED = 0x1Fu;
 // Raise service: throws kalm::FpException, or calls the thread's handler and
 // returns if the handler does (the caller then goes on as if masked).
 void raise_service(FpExceptionCode code, report_t ra);
@@ -54,18 +57,34 @@ inline FpExceptionCode flag_code(std::uint32_t s) {
 
 template <typename T>
 inline T fp_check_flags(T r, report_t ra) {
+    // With every exception masked no flag can raise anything and the result is
+    // returned whatever the flags say, so the status register is not read.
+    // r is still forced to exist here, ordered as the read would order it.
+    if ((control_word() & FP_ALL_MASKED) == FP_ALL_MASKED) [[likely]] {
+        force_eval(r);
+        return r;
+    }
     std::uint32_t s = read_sticky_after(r);
     if (s == 0) [[likely]]
         return r;
     return fp_raise(flag_code(s), ra, r);
 }
 
-// Software division: integer-only, correctly rounded, never touches the
-// sticky flags; overflow, x/0 and invalid operands are raised directly.
-double soft_ddiv(double x, double y, report_t ra);
-// Same quotient, reported against its own call site in the library.
-double soft_ddiv_local(double x, double y);
-float soft_sdiv(float x, float y);
+// Exit of a framed routine whose only possible flag is inexact and which knows
+// whether it raised it; m0 is the status register read on entry, before that
+// routine's arithmetic. Leaves exactly that flag (writing the register only if
+// it holds another one) and raises it when unmasked, as clear-compute-check would.
+template <typename T>
+inline T known_flags_exit(std::uint32_t m0, bool inexact, T r, report_t ra) {
+    const std::uint32_t want = inexact ? sticky_to_host(0x10u) : 0u;
+    if ((m0 & HOST_MASK & ~want) != 0) [[unlikely]]
+        host_status_write((m0 & ~HOST_MASK) | want);
+    if (inexact && (control_word() & fp_mask_bit[FP_INEXACT]) == 0) [[unlikely]]
+        return fp_raise(FP_INEXACT, ra, r);
+    return r;
+}
+
+// Software division (soft_ddiv, soft_ddiv_local, soft_sdiv): frame/soft_div.hpp.
 
 // x * 2^n. scale_pow2 is framed and reports against its own call site.
 double scale_pow2(double x, int n);
@@ -112,3 +131,5 @@ inline std::int32_t convert_to_int32(float x) {
 }
 
 }  // namespace kalm::lib
+
+#include "frame/soft_div.hpp"

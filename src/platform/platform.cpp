@@ -9,14 +9,13 @@
 namespace kalm::lib {
 namespace {
 
-thread_local std::uint32_t t_control_word = 0x1Fu;
 thread_local std::uint32_t t_status_other = 0u;  // every status bit but 0, 2, 3, 4
 thread_local kalm_raise_handler t_handler = nullptr;
 thread_local void* t_handler_user = nullptr;
 
 }  // namespace
 
-std::uint32_t control_word() { return t_control_word; }
+__thread std::uint32_t tls_control_word __attribute__((tls_model("initial-exec"))) = 0x1Fu;
 
 void raise_service(FpExceptionCode code, report_t ra) {
     const std::uint32_t status = fp_status_code[code];
@@ -57,8 +56,8 @@ using namespace kalm::lib;
 
 extern "C" {
 
-KALM_API uint32_t kalm_control_word(void) { return t_control_word; }
-KALM_API void kalm_set_control_word(uint32_t word) { t_control_word = word; }
+KALM_API uint32_t kalm_control_word(void) { return tls_control_word; }
+KALM_API void kalm_set_control_word(uint32_t word) { tls_control_word = word; }
 
 KALM_API uint32_t kalm_status(void) { return (t_status_other & ~STICKY_MASK) | read_sticky(); }
 KALM_API void kalm_set_status(uint32_t word) {

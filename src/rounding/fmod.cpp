@@ -1,7 +1,8 @@
-// fmod and fmodf: exact remainders by fixed-point shift-and-subtract on the
-// significands, one step per bit of exponent difference (up to 2097 for
-// doubles). No floating-point arithmetic except (x*y)/(x*y) for the NaN cases.
+// fmod and fmodf: exact remainders of the significands, Mx * 2^n mod My for an
+// exponent difference n (up to 2097 for doubles), by integer division 64 bits
+// of difference at a time. No floating-point arithmetic except (x*y)/(x*y) for the NaN cases.
 #include "common/exports.hpp"
+#include "common/wide.hpp"
 #include "frame/frame.hpp"
 #include "kalmlib/kalmlib.h"
 
@@ -66,19 +67,17 @@ inline double fmod_body(double x, double y) {
     align(ix, hx, lx);
     align(iy, hy, ly);
 
-    // Fixed-point remainder over the 53-bit (or shorter) significands.
+    // Fixed-point remainder over the 53-bit (or shorter) significands. One
+    // shift-and-subtract step per bit of exponent difference leaves exactly
+    // Mx * 2^n mod My (a zero partial remainder stays zero), so the steps are
+    // taken 64 at a time by integer division, the partial remainder staying
+    // below My throughout.
     std::uint64_t mx = (static_cast<std::uint64_t>(hx) << 32) | lx;
     const std::uint64_t my = (static_cast<std::uint64_t>(hy) << 32) | ly;
-    for (std::int32_t n = ix - iy; n > 0; --n) {
-        if (mx < my) {
-            mx <<= 1;
-        } else {
-            const std::uint64_t z = mx - my;
-            if (z == 0) return ZERO_D[sx >> 31];
-            mx = z << 1;
-        }
-    }
-    if (mx >= my) mx -= my;
+    if (mx >= my) mx -= my;  // Mx < 2 My
+    std::int32_t n = ix - iy;
+    for (; n >= 64 && mx != 0; n -= 64) div128(mx, 0, my, mx);
+    if (n > 0 && n < 64 && mx != 0) div128(mx >> (64 - n), mx << n, my, mx);
     if (mx == 0) return ZERO_D[sx >> 31];
 
     // Normalise; the leading 1 goes back to bit 52.
@@ -125,16 +124,11 @@ inline float fmodf_body(float x, float y) {
     hx = ix >= -126 ? (0x00800000u | (hx & 0x007FFFFFu)) : hx << (-126 - ix);
     hy = iy >= -126 ? (0x00800000u | (hy & 0x007FFFFFu)) : hy << (-126 - iy);
 
-    for (std::int32_t n = ix - iy; n > 0; --n) {
-        if (hx < hy) {
-            hx <<= 1;
-        } else {
-            const std::uint32_t z = hx - hy;
-            if (z == 0) return ZERO_F[sx >> 31];
-            hx = z << 1;
-        }
-    }
-    if (hx >= hy) hx -= hy;
+    // Hx * 2^n mod Hy, as for doubles, 32 steps per division.
+    if (hx >= hy) hx -= hy;  // Hx < 2 Hy
+    std::int32_t n = ix - iy;
+    for (; n >= 32 && hx != 0; n -= 32) hx = static_cast<std::uint32_t>((static_cast<std::uint64_t>(hx) << 32) % hy);
+    if (n > 0 && n < 32 && hx != 0) hx = static_cast<std::uint32_t>((static_cast<std::uint64_t>(hx) << n) % hy);
     if (hx == 0) return ZERO_F[sx >> 31];
     while (hx < 0x00800000u) {
         hx <<= 1;
