@@ -9,7 +9,8 @@ flags="-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recov
 objs=()
 for f in src/*/*.cpp; do
   o="$out/$(echo "$f" | tr / _).o"
-  if [ ! -f "$o" ] || [ "$f" -nt "$o" ]; then clang++ $flags -fsanitize=fuzzer-no-link -c "$f" -o "$o" 2>/dev/null || clang++ ${flags/-fsanitize=fuzzer,/-fsanitize=} -c "$f" -o "$o"; fi
+  # Rebuilt when the source or any header under src/ is newer than the object.
+  if [ ! -f "$o" ] || [ -n "$(find src -newer "$o" -name '*.[ch]pp' -print -quit)" ]; then clang++ $flags -fsanitize=fuzzer-no-link -c "$f" -o "$o" 2>/dev/null || clang++ ${flags/-fsanitize=fuzzer,/-fsanitize=} -c "$f" -o "$o"; fi
   objs+=("$o")
 done
 clang++ $flags tests/fuzz/fuzz_exports.cpp "${objs[@]}" -o "$out/fuzz_exports"
