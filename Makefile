@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake ninja-build g++ pkgconf libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
 CMAKE_ARGS ?=
 
-.PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors clean bench cross-test fuzz
+.PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors fuzz-short clean bench cross-test fuzz
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -48,7 +48,11 @@ cfenv-vectors: deps
 	cmake --build build-cfenv -j $(JOBS) --target kalm_check
 	build-cfenv/kalm_check tests/vectors/*.txt
 
-test: build san tsan debug-vectors cfenv-vectors
+# A short fuzzing run (make fuzz FUZZ_RUNS=N for a long one).
+fuzz-short:
+	@$(MAKE) --no-print-directory fuzz FUZZ_RUNS=20000
+
+test: build san tsan debug-vectors cfenv-vectors fuzz-short
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(SAN_BUILD) && KALM_ORACLE_COUNT=20000 ctest --output-on-failure -j $(JOBS)
 	build-tsan/tests/kalm_tests --gtest_filter='Threads.*:Frame.ControlWords*'
@@ -64,6 +68,7 @@ cross-test:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(CROSS_PACKAGES)"
 	tools/cross-test.sh
 
+FUZZ_RUNS ?= 200000
 fuzz:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) clang libclang-rt-14-dev"
-	tests/fuzz/run.sh
+	FUZZ_RUNS=$(FUZZ_RUNS) tests/fuzz/run.sh
