@@ -48,8 +48,6 @@ constexpr double EXP_C3 = dconst(0x3F11566AAF25DE2C);
 constexpr double EXP_C4 = dconst(0xBEBBBD41C5D26BF1);
 constexpr double EXP_C5 = dconst(0x3E66376972BEA4D0);
 
-inline double clear_lo(double v) { return with_lo(v, 0); }
-
 // s*HUGE*HUGE and s*TINY*TINY: really multiplied, for the overflow/underflow flags.
 inline double overflow(double s) { return s * opaque(HUGE) * HUGE; }
 inline double underflow(double s) { return s * opaque(TINY) * TINY; }

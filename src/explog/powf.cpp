@@ -52,7 +52,7 @@ constexpr float EXP_C4 = fconst(0xB5DDEA0E);
 constexpr float EXP_C5 = fconst(0x3331BB4C);
 
 // The leading part of a split value: low 12 bits of the word cleared.
-inline float clear12(float v) { return from_bits(bits(v) & 0xFFFFF000u); }
+inline float clear12(float v) { return masked(v, 0xFFFFF000u); }
 
 }  // namespace
 

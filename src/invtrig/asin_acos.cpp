@@ -57,7 +57,7 @@ double acos(double x, report_t ra) {
         if (as_signed(hx) >= 0) {  // 0.5 <= x < 1: acos x = 2 asin(sqrt((1-x)/2))
             const double z = (ONE - x) * HALF;
             const double s = sqrt(z, ra);
-            const double df = with_lo(s, 0);  // df*df exact; c restores the rest of the root
+            const double df = clear_lo(s);  // df*df exact; c restores the rest of the root
             const double c = soft_ddiv(z - df * df, s + df, ra);
             const double p = asin_p(z);
             const double q = asin_q(z);
@@ -109,7 +109,7 @@ double asin(double x, report_t ra) {
             const double u = (s + s * w) + (s + s * w);
             tp = PIO2_HI - (u - PIO2_LO);
         } else {  // split the root so the pi/4 - 2v subtraction is exact
-            const double v = with_lo(s, 0);
+            const double v = clear_lo(s);
             const double c = soft_ddiv(t - v * v, s + v, ra);
             const double r = soft_ddiv(p, q, ra);
             const double pp = (s + s) * r - (PIO2_LO - (c + c));

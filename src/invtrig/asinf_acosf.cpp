@@ -31,7 +31,7 @@ inline float asin_p(float t) {
 }
 inline float asin_q(float t) { return t * (ASINF_Q1 + t * (ASINF_Q2 + t * (ASINF_Q3 + t * ASINF_Q4))) + ONE; }
 
-inline float clear_low12(float v) { return from_bits(bits(v) & 0xFFFFF000u); }
+inline float clear_low12(float v) { return masked(v, 0xFFFFF000u); }
 
 }  // namespace
 

@@ -73,10 +73,10 @@ double tan_poly(double x, double y, int iy) {
     }
     if (iy == 1) return w;
     // -1/(x + r) with w = x + r split into z + v, z having 21 significant bits.
-    z = with_lo(w, 0);
+    z = clear_lo(w);
     v = r - (z - x);
     const double a = soft_ddiv_local(MINUS_ONE, w);
-    const double t = with_lo(a, 0);
+    const double t = clear_lo(a);
     s = t * z + ONE;
     return t + a * (s + t * v);
 }

@@ -33,7 +33,7 @@ constexpr float ONE = fconst(0x3F800000);
 constexpr float MINUS_ONE = fconst(0xBF800000);
 constexpr float ZERO = fconst(0x00000000);
 
-inline float clear_low12(float v) { return from_bits(bits(v) & 0xFFFFF000u); }
+inline float clear_low12(float v) { return masked(v, 0xFFFFF000u); }
 
 }  // namespace
 
