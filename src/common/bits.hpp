@@ -68,6 +68,31 @@ inline double masked(double v, std::uint64_t keep) {
 // The leading part of a double: its low word cleared.
 inline double clear_lo(double v) { return masked(v, 0xFFFFFFFF00000000ull); }
 
+// y with k added to its exponent field (two's complement, carries into the
+// sign as the word arithmetic would), also done in the vector registers: the
+// shifted k is ready long before y, so only the one-cycle add is on the path.
+inline float add_to_exponent(float y, std::int32_t k) {
+    const std::uint32_t d = static_cast<std::uint32_t>(k) << 23;
+#if defined(__x86_64__)
+    float m = std::bit_cast<float>(d);
+    asm("paddd %1, %0" : "+x"(y) : "x"(m));
+    return y;
+#else
+    return std::bit_cast<float>(std::bit_cast<std::uint32_t>(y) + d);
+#endif
+}
+inline double add_to_exponent(double y, std::int32_t k) {
+    // Low word of the addend is zero, so the 64-bit sum has the high word's sum on top.
+    const std::uint64_t d = static_cast<std::uint64_t>(static_cast<std::uint32_t>(k) << 20) << 32;
+#if defined(__x86_64__)
+    double m = std::bit_cast<double>(d);
+    asm("paddq %1, %0" : "+x"(y) : "x"(m));
+    return y;
+#else
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(y) + d);
+#endif
+}
+
 // Constants are written as bit patterns; these make that readable at the use site.
 consteval double dconst(std::uint64_t b) { return std::bit_cast<double>(b); }
 consteval float fconst(std::uint32_t b) { return std::bit_cast<float>(b); }

@@ -84,11 +84,9 @@ double exp(double x, report_t ra) {
     // Scale by 2^k on the bit pattern; the deepest results go through a multiply
     // so that a subnormal is rounded (and flagged) by the hardware.
     if (k >= -1021) {
-        const std::uint32_t hy = hi_word(y) + (static_cast<std::uint32_t>(k) << 20);
-        return fp_check_flags(with_hi(y, hy), ra);
+        return fp_check_flags(add_to_exponent(y, k), ra);
     }
-    const std::uint32_t hy = hi_word(y) + (static_cast<std::uint32_t>(k + 1000) << 20);
-    return fp_check_flags(with_hi(y, hy) * TWO_POW_M1000, ra);
+    return fp_check_flags(add_to_exponent(y, k + 1000) * TWO_POW_M1000, ra);
 }
 
 }  // namespace kalm::lib

@@ -66,9 +66,9 @@ float expf(float x, report_t /*ra*/) {
     const float c = x - t * (EXP_C1 + t * (EXP_C2 + t * (EXP_C3 + t * (EXP_C4 + t * EXP_C5))));
     if (k == 0) return ONE - (soft_sdiv(x * c, c - TWO) - x);
     const float y = ONE - ((lo - soft_sdiv(x * c, TWO - c)) - hi);
-    if (k >= -125) return from_bits(bits(y) + (static_cast<std::uint32_t>(k) << 23));
+    if (k >= -125) return add_to_exponent(y, k);
     // Subnormal range: scale to a normal first, let one multiplication round.
-    const float yn = from_bits(bits(y) + (static_cast<std::uint32_t>(k + 100) << 23));
+    const float yn = add_to_exponent(y, k + 100);
     return yn * TWO_POW_M100;
 }
 

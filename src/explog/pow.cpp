@@ -239,7 +239,7 @@ double pow(double x, double y, report_t ra) {
     if ((as_signed(jz) >> 20) <= 0) {
         z = scale_pow2(z, n);  // subnormal result: framed, clears and sets the flags itself
     } else {
-        z = with_hi(z, jz);
+        z = add_to_exponent(z, n);
     }
     return fp_check_flags(s * z, ra);
 }

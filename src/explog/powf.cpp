@@ -210,7 +210,7 @@ float powf(float x, float y, report_t ra) {
     if ((as_signed(jr) >> 23) <= 0) {
         z = scale_pow2f(z, n);  // subnormal result: let the scaling round it
     } else {
-        z = from_bits(jr);
+        z = add_to_exponent(z, n);
     }
     return s * z;
 }

@@ -13,10 +13,6 @@ namespace {
 // |x| by clearing the sign bit: an exact bit operation, no flags.
 inline double magnitude(double x) { return from_words(hi_word(x) & 0x7FFFFFFFu, lo_word(x)); }
 
-// Adds k to the exponent field of y (k << 20 into the high word, two's complement).
-inline double add_to_exponent(double y, std::int32_t k) {
-    return with_hi(y, hi_word(y) + (as_unsigned(k) << 20));
-}
 
 }  // namespace
 

@@ -53,7 +53,6 @@ constexpr float TWO = fconst(0x40000000);
 constexpr float NEG_TWO = fconst(0xC0000000);
 }  // namespace th
 
-inline float add_to_exponent(float y, int k) { return from_bits(bits(y) + (static_cast<std::uint32_t>(k) << 23)); }
 
 }  // namespace
 
