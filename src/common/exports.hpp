@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/bits.hpp"
+#include "frame/frame.hpp"
 
 namespace kalm::lib {
 
@@ -48,11 +49,21 @@ float tanf(float x, report_t ra);
 double tanh(double x, report_t ra);
 float tanhf(float x, report_t ra);
 
+// exp's and log's entries for callers that have just cleared the flags themselves and done
+// no arithmetic since: the clearing would find nothing to clear.
+double exp_cleared(double x, report_t ra);
+double log_cleared(double x, report_t ra);
+
 // Export entries called by library code: the report address is the call site
 // inside the calling routine, as for any call at an export entry.
 double floor_at_export(double x);
 float floorf_at_export(float x);
-float fabsf_at_export(float x);
+// fabsf can raise nothing, so its report address never matters: done in place,
+// clearing the flags as its entry does.
+inline float fabsf_at_export(float x) {
+    fp_clear_flags();
+    return masked(x, 0x7FFFFFFFu);
+}
 // expf, logf and atanf called from other single functions at their export entry
 // are unframed, so they are plain calls: expf(x, ra) with the caller's ra.
 

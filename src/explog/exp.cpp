@@ -35,6 +35,10 @@ constexpr double EXP_C5 = dconst(0x3E66376972BEA4D0);
 
 double exp(double x, report_t ra) {
     fp_clear_flags();
+    return exp_cleared(x, ra);
+}
+
+double exp_cleared(double x, report_t ra) {
     const std::uint32_t hx = hi_word(x);
     const std::uint32_t lx = lo_word(x);
     const std::uint32_t s = hx >> 31;

@@ -130,17 +130,17 @@ double cosh(double x, report_t ra) {
         return fp_check_flags(soft_ddiv_local(tt, ww) + one, ra);
     }
     if (ix <= 0x4035FFFFu) {
-        const double t = exp(ax, ra);
+        const double t = exp_cleared(ax, ra);
         const double ht = half * t;
         return fp_check_flags(ht + soft_ddiv_local(half, t), ra);
     }
     if (ix <= 0x40862E41u) {
-        const double e = exp(ax, ra);
+        const double e = exp_cleared(ax, ra);
         return fp_check_flags(half * e, ra);
     }
     if (below_overflow_threshold(ix, lx)) {
         const double hax = half * ax;
-        const double w = exp(hax, ra);
+        const double w = exp_cleared(hax, ra);
         return fp_check_flags((w * half) * w, ra);
     }
     return fp_check_flags(opaque(MAX_DOUBLE) * MAX_DOUBLE, ra);
@@ -176,12 +176,12 @@ double sinh(double x, report_t ra) {
         return fp_check_flags((q + t) * h, ra);
     }
     if (ix <= 0x40862E41u) {
-        const double e = exp(ax, ra);
+        const double e = exp_cleared(ax, ra);
         return fp_check_flags(e * h, ra);
     }
     if (below_overflow_threshold(ix, lx)) {
         const double hax = ax * half;
-        const double w = exp(hax, ra);
+        const double w = exp_cleared(hax, ra);
         return fp_check_flags((h * w) * w, ra);
     }
     return fp_check_flags(x * opaque(SHUGE), ra);

@@ -159,7 +159,6 @@ float fabsf(float x, report_t) {
 
 KALM_NOINLINE double floor_at_export(double x) { return floor(x, KALM_RETURN_ADDRESS); }
 KALM_NOINLINE float floorf_at_export(float x) { return floorf(x, KALM_RETURN_ADDRESS); }
-KALM_NOINLINE float fabsf_at_export(float x) { return fabsf(x, KALM_RETURN_ADDRESS); }
 
 }  // namespace kalm::lib
 
