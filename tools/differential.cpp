@@ -1,0 +1,217 @@
+// kalm_diff: calls every export of two builds of the shared library with the
+// same argument words, control words, flags left by "earlier" calls and raise
+// handlers, and reports any difference in result words, sticky flags, or the
+// raises (code, and whether they were reported against the caller). A change
+// made for speed must not change a single one of them.
+//
+//   kalm_diff OLD.so NEW.so [--calls N] [--seed S]
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "kalmlib/kalmlib.h"
+
+namespace {
+
+constexpr std::uintptr_t CALLER = 0x00401234u;  // the report address handed in
+
+struct Raise {
+    int code;
+    bool at_caller;
+    bool operator==(const Raise&) const = default;
+};
+struct Record {
+    std::vector<Raise> raises;
+};
+
+void record(uint32_t, int code, uintptr_t address, void* user) {
+    auto* r = static_cast<Record*>(user);
+    if (r->raises.size() < 8) r->raises.push_back({code, address == CALLER});
+}
+
+struct Lib {
+    void* handle = nullptr;
+    decltype(&kalm_call) call;
+    decltype(&kalm_set_control_word) set_control_word;
+    decltype(&kalm_set_status) set_status;
+    decltype(&kalm_status) status;
+    decltype(&kalm_set_raise_handler) set_handler;
+    decltype(&kalm_export_count) count;
+    decltype(&kalm_export_at) at;
+
+    template <typename F>
+    void get(F& f, const char* name) {
+        f = reinterpret_cast<F>(dlsym(handle, name));
+        if (!f) {
+            std::fprintf(stderr, "kalm_diff: %s: %s\n", name, dlerror());
+            std::exit(2);
+        }
+    }
+    explicit Lib(const char* path) {
+        // RTLD_LOCAL|RTLD_DEEPBIND: both copies export the same names.
+        handle = dlopen(path, RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
+        if (!handle) {
+            std::fprintf(stderr, "kalm_diff: %s\n", dlerror());
+            std::exit(2);
+        }
+        get(call, "kalm_call");
+        get(set_control_word, "kalm_set_control_word");
+        get(set_status, "kalm_set_status");
+        get(status, "kalm_status");
+        get(set_handler, "kalm_set_raise_handler");
+        get(count, "kalm_export_count");
+        get(at, "kalm_export_at");
+    }
+};
+
+struct Outcome {
+    int rc;
+    uint32_t words[2];
+    uint32_t status;
+    Record rec;
+};
+
+Outcome run(Lib& lib, int ordinal, const uint32_t* args, size_t nargs, uint32_t cw, uint32_t pre) {
+    Outcome o{};
+    lib.set_handler(record, &o.rec);
+    lib.set_control_word(cw);
+    lib.set_status(pre);
+    o.rc = lib.call(ordinal, args, nargs, o.words, 2, CALLER);
+    o.status = lib.status() & 0x1Du;
+    lib.set_status(0);
+    lib.set_control_word(0x1F);
+    lib.set_handler(nullptr, nullptr);
+    return o;
+}
+
+// Argument words: mostly values in the ranges the functions are used on, with
+// special values, boundaries and arbitrary bit patterns mixed in.
+struct Inputs {
+    std::mt19937_64 g;
+    explicit Inputs(std::uint64_t seed) : g(seed) {}
+
+    std::uint64_t dbl() {
+        static const std::uint64_t special[] = {0, 0x8000000000000000ull, 0x7FF0000000000000ull, 0xFFF0000000000000ull,
+                                                0x7FF8000000000000ull, 0x7FF4000000000000ull, 0x0000000000000001ull,
+                                                0x000FFFFFFFFFFFFFull, 0x0010000000000000ull, 0x7FEFFFFFFFFFFFFFull,
+                                                0x3FF0000000000000ull, 0xBFF0000000000000ull, 0x3FE0000000000000ull,
+                                                0x4000000000000000ull, 0x400921FB54442D18ull, 0x3FF921FB54442D18ull};
+        switch (g() % 8) {
+            case 0: return special[g() % std::size(special)];
+            case 1: return g();
+            case 2: {  // near a special value, a few ulps away
+                const std::uint64_t s = special[g() % std::size(special)];
+                return s + (g() % 9) - 4;
+            }
+            default: {  // |x| in [2^-30, 2^30) (or wider), either sign
+                const int e = static_cast<int>(g() % 61) - 30 + ((g() % 16) == 0 ? static_cast<int>(g() % 1800) - 900 : 0);
+                const std::uint64_t exp = static_cast<std::uint64_t>(std::clamp(1023 + e, 1, 2046));
+                return (g() & 0x8000000000000000ull) | (exp << 52) | (g() & 0x000FFFFFFFFFFFFFull);
+            }
+        }
+    }
+    std::uint32_t flt() {
+        static const std::uint32_t special[] = {0, 0x80000000u, 0x7F800000u, 0xFF800000u, 0x7FC00000u, 0x7FA00000u,
+                                                1u, 0x007FFFFFu, 0x00800000u, 0x7F7FFFFFu, 0x3F800000u, 0xBF800000u,
+                                                0x3F000000u, 0x40000000u, 0x40490FDBu, 0x3FC90FDBu};
+        switch (g() % 8) {
+            case 0: return special[g() % std::size(special)];
+            case 1: return static_cast<std::uint32_t>(g());
+            case 2: return special[g() % std::size(special)] + static_cast<std::uint32_t>(g() % 9) - 4u;
+            default: {
+                const int e = static_cast<int>(g() % 41) - 20 + ((g() % 16) == 0 ? static_cast<int>(g() % 250) - 125 : 0);
+                const std::uint32_t exp = static_cast<std::uint32_t>(std::clamp(127 + e, 1, 254));
+                return (static_cast<std::uint32_t>(g()) & 0x80000000u) | (exp << 23) | (static_cast<std::uint32_t>(g()) & 0x007FFFFFu);
+            }
+        }
+    }
+    std::uint32_t control_word() {
+        switch (g() % 4) {
+            case 0: return static_cast<std::uint32_t>(g()) & 0x1Fu;  // some unmasked: handler records the raises
+            case 1: return 0x1Eu;                                     // inexact unmasked
+            default: return 0x1Fu;
+        }
+    }
+    std::uint32_t preset() { return (g() % 2) ? 0x10u : static_cast<std::uint32_t>(g()) & 0x1Du; }
+};
+
+std::string show(const Outcome& o) {
+    char buf[160];
+    int n = std::snprintf(buf, sizeof buf, "rc %d words %08X %08X flags %02X raises", o.rc, o.words[0], o.words[1], o.status);
+    std::string s(buf, static_cast<size_t>(n));
+    for (const Raise& r : o.rec.raises) s += " " + std::to_string(r.code) + (r.at_caller ? "@caller" : "@lib");
+    return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: kalm_diff OLD.so NEW.so [--calls N] [--seed S]\n");
+        return 2;
+    }
+    long calls = 200000;
+    std::uint64_t seed = 1;
+    for (int i = 3; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--calls")) calls = std::atol(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--seed")) seed = std::strtoull(argv[i + 1], nullptr, 0);
+    }
+    Lib a(argv[1]), b(argv[2]);
+    const size_t n = a.count();
+    if (n != b.count()) {
+        std::printf("export counts differ: %zu vs %zu\n", n, b.count());
+        return 1;
+    }
+    Inputs in(seed);
+    long diffs = 0, total = 0;
+    for (size_t e = 0; e < n; ++e) {
+        const kalm_export* x = a.at(e);
+        long bad = 0;
+        for (long c = 0; c < calls; ++c) {
+            uint32_t w[4];
+            switch (x->signature) {
+                case KALM_SIG_D_D: {
+                    const std::uint64_t d = in.dbl();
+                    w[0] = static_cast<uint32_t>(d), w[1] = static_cast<uint32_t>(d >> 32);
+                    break;
+                }
+                case KALM_SIG_DD_D: {
+                    const std::uint64_t d0 = in.dbl(), d1 = in.dbl();
+                    w[0] = static_cast<uint32_t>(d0), w[1] = static_cast<uint32_t>(d0 >> 32);
+                    w[2] = static_cast<uint32_t>(d1), w[3] = static_cast<uint32_t>(d1 >> 32);
+                    break;
+                }
+                case KALM_SIG_ID_D: {  // orders kept small: the largest ones take seconds
+                    const std::uint64_t d = in.dbl();
+                    w[0] = static_cast<uint32_t>(static_cast<int>(in.g() % 401) - 200);
+                    w[1] = static_cast<uint32_t>(d), w[2] = static_cast<uint32_t>(d >> 32);
+                    break;
+                }
+                case KALM_SIG_F_F: w[0] = in.flt(); break;
+                default: w[0] = in.flt(), w[1] = in.flt(); break;
+            }
+            const uint32_t cw = in.control_word(), pre = in.preset();
+            const Outcome oa = run(a, x->ordinal, w, static_cast<size_t>(x->arg_words), cw, pre);
+            const Outcome ob = run(b, x->ordinal, w, static_cast<size_t>(x->arg_words), cw, pre);
+            ++total;
+            const bool same = oa.rc == ob.rc && oa.status == ob.status && oa.rec.raises == ob.rec.raises &&
+                              std::memcmp(oa.words, ob.words, sizeof oa.words) == 0;
+            if (!same && ++bad <= 3) {
+                std::printf("%s args", x->name);
+                for (int i = 0; i < x->arg_words; ++i) std::printf(" %08X", w[i]);
+                std::printf(" cw %02X pre %02X\n  old: %s\n  new: %s\n", cw, pre, show(oa).c_str(), show(ob).c_str());
+            }
+        }
+        diffs += bad;
+    }
+    std::printf("%ld calls, %ld differences\n", total, diffs);
+    return diffs == 0 ? 0 : 1;
+}
