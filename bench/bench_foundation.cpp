@@ -50,6 +50,34 @@ void BM_soft_sdiv_latency(benchmark::State& s) {
         benchmark::DoNotOptimize(x);
     }
 }
+// The same chains with a divisor that changes every step (drawn from a table,
+// off the chain), so that nothing about it can be prepared outside the loop.
+template <typename T, typename Div>
+void divide_chain(benchmark::State& s, Div div) {
+    std::vector<T> ys(1024);
+    std::mt19937 g(3);
+    for (auto& y : ys) y = static_cast<T>(1.0 + std::uniform_real_distribution<double>(0, 1e-3)(g));
+    T x = static_cast<T>(1.2345);
+    std::size_t i = 0;
+    for (auto _ : s) {
+        x = div(x, ys[i]);
+        i = (i + 1) & 1023;
+        benchmark::DoNotOptimize(x);
+        if (i == 0) x = x * static_cast<T>(1.6);  // keeps x near 1 (1024 quotients by ~1.0005)
+    }
+}
+void BM_div_hw_latency_varying(benchmark::State& s) {
+    divide_chain<double>(s, [](double x, double y) { return x / y; });
+}
+void BM_soft_ddiv_latency_varying(benchmark::State& s) {
+    divide_chain<double>(s, [](double x, double y) { return soft_ddiv(x, y, 0); });
+}
+void BM_sdiv_hw_latency_varying(benchmark::State& s) {
+    divide_chain<float>(s, [](float x, float y) { return x / y; });
+}
+void BM_soft_sdiv_latency_varying(benchmark::State& s) {
+    divide_chain<float>(s, [](float x, float y) { return soft_sdiv(x, y); });
+}
 void BM_sqrt_hw_latency(benchmark::State& s) {
     double x = 2.5;
     for (auto _ : s) {
@@ -141,6 +169,10 @@ void BM_status_write(benchmark::State& s) {
     clear_sticky();
 }
 
+BENCHMARK(BM_div_hw_latency_varying);
+BENCHMARK(BM_soft_ddiv_latency_varying);
+BENCHMARK(BM_sdiv_hw_latency_varying);
+BENCHMARK(BM_soft_sdiv_latency_varying);
 BENCHMARK(BM_div_hw_latency);
 BENCHMARK(BM_soft_ddiv_latency);
 BENCHMARK(BM_sdiv_hw_latency);
