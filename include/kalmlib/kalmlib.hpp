@@ -12,23 +12,31 @@ namespace kalm {
 
 enum class FpCode : int { inexact = 0, underflow = 1, overflow = 2, divide_by_zero = 3, invalid = 4 };
 
-// Thrown for an unmasked exception when the thread has no raise handler.
+// Thrown for an unmasked exception when the thread has no raise handler. If
+// nothing catches it the program ends (std::terminate), as an unhandled
+// exception ended the device's program; what() then names the status code,
+// the export and the report address.
 class KALM_API FpException : public std::exception {
 public:
-    FpException(std::uint32_t status, FpCode code, std::uintptr_t report_address) noexcept
-        : status_(status), code_(code), address_(report_address) {}
+    FpException(std::uint32_t status, FpCode code, std::uintptr_t report_address, int ordinal = 0) noexcept;
     // Status code: 0xC000008F inexact ... 0xC0000090 invalid operation.
     std::uint32_t status_code() const noexcept { return status_; }
     FpCode code() const noexcept { return code_; }
     // The code address the exception is raised against: the caller's call of
     // the export, or the address handed to kalm_call.
     std::uintptr_t report_address() const noexcept { return address_; }
+    // The export whose call raised it (its ordinal, 0 if unknown, and name or nullptr).
+    int export_ordinal() const noexcept { return ordinal_; }
+    const char* export_name() const noexcept;
+    // "STATUS_FLOAT_INVALID_OPERATION (0xC0000090) in sqrt, reported against 0x55d0c8a1b2c4"
     const char* what() const noexcept override;
 
 private:
     std::uint32_t status_;
     FpCode code_;
     std::uintptr_t address_;
+    int ordinal_;
+    char what_[112];
 };
 
 // Name of a status code ("STATUS_FLOAT_OVERFLOW"), or nullptr.

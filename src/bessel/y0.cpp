@@ -126,7 +126,7 @@ double bessel_q0(double x, report_t ra) {
     return soft_ddiv(q - eighth, x, ra);
 }
 
-double _y0(double x, report_t ra) {
+[[gnu::always_inline]] static inline double run_y0(double x, report_t ra) {
     constexpr double Y0_U0 = dconst(0xBFB2E4D699CBD01F);
     constexpr double Y0_U1 = dconst(0x3FC69D019DE9E3FC);
     constexpr double Y0_U2 = dconst(0xBF8C4CE8B16CFA97);
@@ -139,7 +139,6 @@ double _y0(double x, report_t ra) {
     constexpr double Y0_V3 = dconst(0x3E91642D7FF202FD);
     constexpr double Y0_V4 = dconst(0x3DFE50183BD6D9EF);
 
-    fp_clear_flags();
     const std::uint32_t hx = hi_word(x);
     const std::uint32_t lx = lo_word(x);
     const std::uint32_t ix = hx & 0x7FFFFFFFu;
@@ -189,6 +188,14 @@ double _y0(double x, report_t ra) {
     return fp_check_flags(q + (j * l) * TWO_OVER_PI, ra);
 }
 
+double _y0_cleared(double x, report_t ra) { return run_y0(x, ra); }
+
+namespace exported {
+double _y0(double x, report_t ra) {
+    return framed_export(ORD_Y0, tiny(x), [&] { return run_y0(arrived(x), ra); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API double kalm_y0(double x) { return kalm::lib::_y0(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_y0(double x) { return kalm::lib::exported::_y0(x, KALM_RETURN_ADDRESS); }

@@ -120,7 +120,7 @@ double bessel_q1(double x, report_t ra) {
     return soft_ddiv(q + three_eighths, x, ra);
 }
 
-double _y1(double x, report_t ra) {
+[[gnu::always_inline]] static inline double run_y1(double x, report_t ra) {
     constexpr double Y1_U0 = dconst(0xBFC91866143CBC8A);
     constexpr double Y1_U1 = dconst(0x3FA9D3C776292CD1);
     constexpr double Y1_U2 = dconst(0xBF5F55E54844F50F);
@@ -132,7 +132,6 @@ double _y1(double x, report_t ra) {
     constexpr double Y1_V4 = dconst(0x3E3ABF1D5BA69A86);
     constexpr double Y1_V5 = dconst(0x3DB25039DACA772A);
 
-    fp_clear_flags();
     const std::uint32_t hx = hi_word(x);
     const std::uint32_t lx = lo_word(x);
     const std::uint32_t ix = hx & 0x7FFFFFFFu;
@@ -184,6 +183,14 @@ double _y1(double x, report_t ra) {
     return fp_check_flags(w + (j * l - t) * TWO_OVER_PI, ra);
 }
 
+double _y1_cleared(double x, report_t ra) { return run_y1(x, ra); }
+
+namespace exported {
+double _y1(double x, report_t ra) {
+    return framed_export(ORD_Y1, tiny(x), [&] { return run_y1(arrived(x), ra); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API double kalm_y1(double x) { return kalm::lib::_y1(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_y1(double x) { return kalm::lib::exported::_y1(x, KALM_RETURN_ADDRESS); }

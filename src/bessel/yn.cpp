@@ -9,13 +9,12 @@
 
 namespace kalm::lib {
 
-double _yn(int n, double x, report_t ra) {
+[[gnu::always_inline]] static inline double run_yn(int n, double x, report_t ra) {
     constexpr double INV_SQRT_PI = dconst(0x3FE20DD750429B6D);
     constexpr double zero = dconst(0x0000000000000000);
     constexpr double NEG_INFINITY = dconst(0xFFF0000000000000);
     constexpr double DEFAULT_NAN = dconst(0xFFF8000000000000);
 
-    fp_clear_flags();
     const std::uint32_t hx = hi_word(x);
     const std::uint32_t lx = lo_word(x);
     const std::uint32_t ix = hx & 0x7FFFFFFFu;
@@ -73,6 +72,14 @@ double _yn(int n, double x, report_t ra) {
     return fp_check_flags(sign > 0 ? b : -b, ra);
 }
 
+double _yn_cleared(int n, double x, report_t ra) { return run_yn(n, x, ra); }
+
+namespace exported {
+double _yn(int n, double x, report_t ra) {
+    return framed_export(ORD_YN, tiny(x), [&] { return _yn_cleared(n, opaque(x), ra); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API double kalm_yn(int n, double x) { return kalm::lib::_yn(n, x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_yn(int n, double x) { return kalm::lib::exported::_yn(n, x, KALM_RETURN_ADDRESS); }

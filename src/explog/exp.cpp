@@ -33,12 +33,7 @@ constexpr double EXP_C5 = dconst(0x3E66376972BEA4D0);
 
 }  // namespace
 
-double exp(double x, report_t ra) {
-    fp_clear_flags();
-    return exp_cleared(x, ra);
-}
-
-double exp_cleared(double x, report_t ra) {
+[[gnu::always_inline]] static inline double run_exp(double x, report_t ra) {
     const std::uint32_t hx = hi_word(x);
     const std::uint32_t lx = lo_word(x);
     const std::uint32_t s = hx >> 31;
@@ -93,6 +88,14 @@ double exp_cleared(double x, report_t ra) {
     return fp_check_flags(add_to_exponent(y, k + 1000) * TWO_POW_M1000, ra);
 }
 
+double exp_cleared(double x, report_t ra) { return run_exp(x, ra); }
+
+namespace exported {
+double exp(double x, report_t ra) {
+    return framed_export(ORD_EXP, tiny(x), [&] { return run_exp(arrived(x), ra); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API double kalm_exp(double x) { return kalm::lib::exp(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_exp(double x) { return kalm::lib::exported::exp(x, KALM_RETURN_ADDRESS); }

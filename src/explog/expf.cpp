@@ -32,7 +32,7 @@ constexpr float EXP_C5 = fconst(0x3331BB4C);
 
 }  // namespace
 
-float expf(float x, report_t /*ra*/) {
+[[gnu::always_inline]] static inline float run_expf(float x, report_t /*ra*/) {
     const std::uint32_t hx = bits(x);
     const std::uint32_t ix = hx & 0x7FFFFFFFu;
     const std::uint32_t s = hx >> 31;
@@ -72,6 +72,14 @@ float expf(float x, report_t /*ra*/) {
     return yn * TWO_POW_M100;
 }
 
+float expf(float x, report_t ra) { return run_expf(x, ra); }
+
+namespace exported {
+float expf(float x, report_t ra) {
+    return unframed_export(ORD_EXPF, tiny(x), [&] { return run_expf(arrived(x), ra); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API float kalm_expf(float x) { return kalm::lib::expf(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API float kalm_expf(float x) { return kalm::lib::exported::expf(x, KALM_RETURN_ADDRESS); }

@@ -37,12 +37,7 @@ constexpr double LOG10_2_LO = dconst(0x3D59FEF311F12B36);
 
 }  // namespace
 
-double log(double x, report_t ra) {
-    fp_clear_flags();
-    return log_cleared(x, ra);
-}
-
-double log_cleared(double x, report_t ra) {
+[[gnu::always_inline]] static inline double run_log(double x, report_t ra) {
     std::int32_t hx = as_signed(hi_word(x));
     const std::uint32_t lx = lo_word(x);
     std::int32_t k = 0;
@@ -95,8 +90,7 @@ double log_cleared(double x, report_t ra) {
     return fp_check_flags(dk * LN2_HI - ((s * (f - R) - dk * LN2_LO) - f), ra);
 }
 
-double log10(double x, report_t ra) {
-    fp_clear_flags();
+[[gnu::always_inline]] static inline double run_log10(double x, report_t ra) {
     std::int32_t hx = as_signed(hi_word(x));
     const std::uint32_t lx = lo_word(x);
     std::int32_t k = 0;
@@ -125,7 +119,20 @@ double log10(double x, report_t ra) {
     return fp_check_flags(y * LOG10_2_HI + z, ra);
 }
 
+double log10_cleared(double x, report_t ra) { return run_log10(x, ra); }
+double log_cleared(double x, report_t ra) { return run_log(x, ra); }
+
+namespace exported {
+double log10(double x, report_t ra) {
+    return framed_export(ORD_LOG10, tiny(x), [&] { return run_log10(arrived(x), ra); });
+}
+
+double log(double x, report_t ra) {
+    return framed_export(ORD_LOG, tiny(x), [&] { return run_log(arrived(x), ra); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API double kalm_log(double x) { return kalm::lib::log(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API double kalm_log10(double x) { return kalm::lib::log10(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_log(double x) { return kalm::lib::exported::log(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_log10(double x) { return kalm::lib::exported::log10(x, KALM_RETURN_ADDRESS); }

@@ -40,7 +40,7 @@ constexpr float MINUS_TWO_POW_25 = fconst(0xCC000000);
 
 }  // namespace
 
-float logf(float x, report_t /*ra*/) {
+[[gnu::always_inline]] static inline float run_logf(float x, report_t /*ra*/) {
     std::int32_t hx = as_signed(bits(x));
     const std::int32_t ix = hx & 0x7FFFFFFF;
     std::int32_t k = 0;
@@ -95,7 +95,7 @@ float logf(float x, report_t /*ra*/) {
     return dk * LN2_HI - ((s * (f - R) - dk * LN2_LO) - f);
 }
 
-float log10f(float x, report_t ra) {
+[[gnu::always_inline]] static inline float run_log10f(float x, report_t ra) {
     std::int32_t hx = as_signed(bits(x));
     const std::int32_t ix = hx & 0x7FFFFFFF;
     std::int32_t k = 0;
@@ -121,7 +121,20 @@ float log10f(float x, report_t ra) {
     return y * ten::LOG10_2_HI + z;
 }
 
+float logf(float x, report_t ra) { return run_logf(x, ra); }
+float log10f(float x, report_t ra) { return run_log10f(x, ra); }
+
+namespace exported {
+float logf(float x, report_t ra) {
+    return unframed_export(ORD_LOGF, tiny(x), [&] { return run_logf(arrived(x), ra); });
+}
+
+float log10f(float x, report_t ra) {
+    return unframed_export(ORD_LOG10F, tiny(x), [&] { return run_log10f(arrived(x), ra); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API float kalm_logf(float x) { return kalm::lib::logf(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API float kalm_log10f(float x) { return kalm::lib::log10f(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API float kalm_logf(float x) { return kalm::lib::exported::logf(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API float kalm_log10f(float x) { return kalm::lib::exported::log10f(x, KALM_RETURN_ADDRESS); }

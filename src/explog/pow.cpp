@@ -54,8 +54,7 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
 
 }  // namespace
 
-double pow(double x, double y, report_t ra) {
-    fp_clear_flags();
+[[gnu::always_inline]] static inline double run_pow(double x, double y, report_t ra) {
     const std::int32_t hx = as_signed(hi_word(x));
     const std::int32_t hy = as_signed(hi_word(y));
     const std::uint32_t lx = lo_word(x);
@@ -244,6 +243,18 @@ double pow(double x, double y, report_t ra) {
     return fp_check_flags(s * z, ra);
 }
 
+double pow_cleared(double x, double y, report_t ra) { return run_pow(x, y, ra); }
+
+namespace exported {
+double pow(double x, double y, report_t ra) {
+    // A result of magnitude 1 may come from a product y log2 x so small that its
+    // powers are subnormal.
+    return framed_export(
+        ORD_POW, tiny(x) || tiny(y), [&] { return run_pow(arrived(x), arrived(y), ra); },
+        [](double r) { return unit_magnitude(r); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API double kalm_pow(double x, double y) { return kalm::lib::pow(x, y, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_pow(double x, double y) { return kalm::lib::exported::pow(x, y, KALM_RETURN_ADDRESS); }

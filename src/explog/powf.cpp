@@ -56,7 +56,7 @@ inline float clear12(float v) { return masked(v, 0xFFFFF000u); }
 
 }  // namespace
 
-float powf(float x, float y, report_t ra) {
+[[gnu::always_inline]] static inline float run_powf(float x, float y, report_t ra) {
     const std::int32_t hx = as_signed(bits(x));
     const std::int32_t hy = as_signed(bits(y));
     std::int32_t ix = hx & 0x7FFFFFFF;
@@ -215,6 +215,18 @@ float powf(float x, float y, report_t ra) {
     return s * z;
 }
 
+float powf(float x, float y, report_t ra) { return run_powf(x, y, ra); }
+
+namespace exported {
+float powf(float x, float y, report_t ra) {
+    // A result of magnitude 1 may come from a product y log2 x so small that its
+    // powers are subnormal.
+    return unframed_export(
+        ORD_POWF, tiny(x) || tiny(y), [&] { return run_powf(arrived(x), arrived(y), ra); },
+        [](float r) { return unit_magnitude(r); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API float kalm_powf(float x, float y) { return kalm::lib::powf(x, y, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API float kalm_powf(float x, float y) { return kalm::lib::exported::powf(x, y, KALM_RETURN_ADDRESS); }

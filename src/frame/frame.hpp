@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "common/bits.hpp"
+#include "platform/call_env.hpp"
 #include "platform/host_flags.hpp"
 
 #define KALM_NOINLINE __attribute__((noinline, noclone))
@@ -45,7 +46,19 @@ void raise_service(FpExceptionCode code, report_t ra);
 double fp_raise(FpExceptionCode code, report_t ra, double r);
 float fp_raise(FpExceptionCode code, report_t ra, float r);
 
-inline void fp_clear_flags() { clear_sticky(); }
+// Inside an export call on x86-64 the register holds the device's environment
+// and the caller's host-only flags, both known from the call's record, so the
+// clearing is a constant write instead of a read and a dependent write.
+inline void fp_clear_flags() {
+#if defined(__x86_64__) && !defined(KALM_PORTABLE_FENV)
+    const std::uint64_t call = tls_call;
+    if (call != 0) [[likely]] {
+        write_in_call<0>(static_cast<std::uint32_t>(call));
+        return;
+    }
+#endif
+    clear_sticky();
+}
 
 // Highest-priority sticky flag -> code: invalid, overflow, underflow, inexact.
 inline FpExceptionCode flag_code(std::uint32_t s) {
@@ -71,17 +84,89 @@ inline T fp_check_flags(T r, report_t ra) {
 }
 
 // Exit of a framed routine whose only possible flag is inexact and which knows
-// whether it raised it; m0 is the status register read on entry, before that
-// routine's arithmetic. Leaves exactly that flag (writing the register only if
-// it holds another one) and raises it when unmasked, as clear-compute-check would.
+// whether it raised it, called inside the library at its export entry (floor
+// and floorf in the reductions): leaves exactly that flag and raises it when
+// unmasked, as clear-compute-check would. `r` is the routine's result.
 template <typename T>
-inline T known_flags_exit(std::uint32_t m0, bool inexact, T r, report_t ra) {
+inline T known_flags_inner(bool inexact, T r, report_t ra) {
+#if defined(__x86_64__) && !defined(KALM_PORTABLE_FENV)
+    const std::uint64_t call = tls_call;
+    if (call != 0) [[likely]] {
+        if (inexact) write_in_call<0x20u>(static_cast<std::uint32_t>(call), r);
+        else write_in_call<0>(static_cast<std::uint32_t>(call), r);
+    } else {
+        const std::uint32_t want = inexact ? sticky_to_host(0x10u) : 0u;
+        const std::uint32_t m = host_status_after(r);
+        if ((m & HOST_MASK) != want) host_status_write((m & ~HOST_MASK) | want);
+    }
+#else
     const std::uint32_t want = inexact ? sticky_to_host(0x10u) : 0u;
-    if ((m0 & HOST_MASK & ~want) != 0) [[unlikely]]
-        host_status_write((m0 & ~HOST_MASK) | want);
+    const std::uint32_t m = host_status_after(r);
+    if ((m & HOST_MASK) != want) host_status_write((m & ~HOST_MASK) | want);
+#endif
     if (inexact && (control_word() & fp_mask_bit[FP_INEXACT]) == 0) [[unlikely]]
         return fp_raise(FP_INEXACT, ra, r);
     return r;
+}
+
+// Magnitude below 2^-440 (doubles) or 2^-40 (floats), zero and subnormals
+// included: the values whose polynomial terms and squares can reach the
+// subnormal range inside a routine.
+inline bool tiny(double v) { return (hi_word(v) & 0x7FF00000u) < 0x24700000u; }
+inline bool tiny(float v) { return (bits(v) & 0x7F800000u) < 0x2B800000u; }
+
+// |v| == 1.
+inline bool unit_magnitude(double v) { return (bits(v) & 0x7FFFFFFFFFFFFFFFull) == 0x3FF0000000000000ull; }
+inline bool unit_magnitude(float v) { return (bits(v) & 0x7FFFFFFFu) == 0x3F800000u; }
+// v's binary exponent (its biased exponent field less the bias) within [lo, hi].
+inline int exponent_of(float v) { return static_cast<int>((bits(v) >> 23) & 0xFFu) - 127; }
+inline bool exponent_in(float v, int lo, int hi) { return exponent_of(v) >= lo && exponent_of(v) <= hi; }
+inline bool exponent_gap_in(float a, float b, int lo, int hi) {
+    const int gap = exponent_of(a) - exponent_of(b);
+    return gap >= lo && gap <= hi;
+}
+
+// An argument as an export's body sees it: ordered after the switch to the
+// device's environment, so that no arithmetic on it is scheduled before, and
+// left in whichever kind of register it already is.
+template <typename T>
+inline T arrived(T x) {
+#if defined(__x86_64__)
+    asm volatile("" : "+xr"(x));
+#elif defined(__aarch64__)
+    asm volatile("" : "+wr"(x));
+#elif defined(__arm__) && defined(__ARM_PCS_VFP)
+    asm volatile("" : "+w"(x));
+#else
+    volatile T v = x;
+    x = v;
+#endif
+    return x;
+}
+
+// An export entry in report-address form: the caller's environment set aside
+// for the device's, `body` run (it passes its arguments through arrived()), the caller's environment
+// given back. The exit looks at the register for the x86 denormal-operand flag
+// only when the call may have met a subnormal operand: `tiny_args` (given
+// before the body, so that nothing is held across it), a tiny result, or
+// `result_check(r)` for an export with other such results.
+inline constexpr auto NO_RESULT_CHECK = [](auto) { return false; };
+
+template <Entry E, typename Body, typename Check>
+inline auto export_call(std::uint32_t ordinal, bool tiny_args, Body body, Check result_check) {
+    CallEnv e;
+    enter_call<E>(e, ordinal, tiny_args);
+    const auto r = body();
+    leave_call(e, r, tiny(r) || result_check(r));
+    return r;
+}
+template <typename Body, typename Check = decltype(NO_RESULT_CHECK)>
+inline auto framed_export(std::uint32_t ordinal, bool tiny_args, Body body, Check result_check = NO_RESULT_CHECK) {
+    return export_call<Entry::framed>(ordinal, tiny_args, body, result_check);
+}
+template <typename Body, typename Check = decltype(NO_RESULT_CHECK)>
+inline auto unframed_export(std::uint32_t ordinal, bool tiny_args, Body body, Check result_check = NO_RESULT_CHECK) {
+    return export_call<Entry::unframed>(ordinal, tiny_args, body, result_check);
 }
 
 // Software division (soft_ddiv, soft_ddiv_local, soft_sdiv): frame/soft_div.hpp.

@@ -109,12 +109,11 @@ inline bool below_overflow_threshold(std::uint32_t ix, std::uint32_t lx) {
 
 }  // namespace
 
-double cosh(double x, report_t ra) {
+[[gnu::always_inline]] static inline double run_cosh(double x, report_t ra) {
     constexpr double one = dconst(0x3FF0000000000000);
     constexpr double half = dconst(0x3FE0000000000000);
     constexpr double MAX_DOUBLE = dconst(0x7FEFFFFFFFFFFFFF);
 
-    fp_clear_flags();
     const std::uint32_t ix = hi_word(x) & 0x7FFFFFFFu;
     const std::uint32_t lx = lo_word(x);
 
@@ -146,13 +145,12 @@ double cosh(double x, report_t ra) {
     return fp_check_flags(opaque(MAX_DOUBLE) * MAX_DOUBLE, ra);
 }
 
-double sinh(double x, report_t ra) {
+[[gnu::always_inline]] static inline double run_sinh(double x, report_t ra) {
     constexpr double one = dconst(0x3FF0000000000000);
     constexpr double half = dconst(0x3FE0000000000000);
     constexpr double neg_half = dconst(0xBFE0000000000000);
     constexpr double SHUGE = dconst(0x7FAC7B1F3CAC7433);  // 1e307
 
-    fp_clear_flags();
     const std::uint32_t hx = hi_word(x);
     const std::uint32_t ix = hx & 0x7FFFFFFFu;
     const std::uint32_t lx = lo_word(x);
@@ -187,12 +185,11 @@ double sinh(double x, report_t ra) {
     return fp_check_flags(x * opaque(SHUGE), ra);
 }
 
-double tanh(double x, report_t ra) {
+[[gnu::always_inline]] static inline double run_tanh(double x, report_t ra) {
     constexpr double one = dconst(0x3FF0000000000000);
     constexpr double neg_one = dconst(0xBFF0000000000000);
     constexpr double two = dconst(0x4000000000000000);
 
-    fp_clear_flags();
     const std::uint32_t hx = hi_word(x);
     const std::uint32_t ix = hx & 0x7FFFFFFFu;
     const bool positive = as_signed(hx) >= 0;
@@ -220,8 +217,26 @@ double tanh(double x, report_t ra) {
     return fp_check_flags(positive ? z : -z, ra);
 }
 
+double cosh_cleared(double x, report_t ra) { return run_cosh(x, ra); }
+double sinh_cleared(double x, report_t ra) { return run_sinh(x, ra); }
+double tanh_cleared(double x, report_t ra) { return run_tanh(x, ra); }
+
+namespace exported {
+double cosh(double x, report_t ra) {
+    return framed_export(ORD_COSH, tiny(x), [&] { return run_cosh(arrived(x), ra); });
+}
+
+double sinh(double x, report_t ra) {
+    return framed_export(ORD_SINH, tiny(x), [&] { return run_sinh(arrived(x), ra); });
+}
+
+double tanh(double x, report_t ra) {
+    return framed_export(ORD_TANH, tiny(x), [&] { return run_tanh(arrived(x), ra); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API double kalm_sinh(double x) { return kalm::lib::sinh(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API double kalm_cosh(double x) { return kalm::lib::cosh(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API double kalm_tanh(double x) { return kalm::lib::tanh(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_sinh(double x) { return kalm::lib::exported::sinh(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_cosh(double x) { return kalm::lib::exported::cosh(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_tanh(double x) { return kalm::lib::exported::tanh(x, KALM_RETURN_ADDRESS); }

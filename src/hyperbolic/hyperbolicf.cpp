@@ -116,7 +116,7 @@ float expm1f_core(float x) {
     return add_to_exponent((x - (e + tk)) + ONE, k);
 }
 
-float coshf(float x, report_t ra) {
+[[gnu::always_inline]] static inline float run_coshf(float x, report_t ra) {
     using namespace ch;
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
 
@@ -145,7 +145,7 @@ float coshf(float x, report_t ra) {
     return INF;  // a constant: no overflow flag
 }
 
-float sinhf(float x, report_t ra) {
+[[gnu::always_inline]] static inline float run_sinhf(float x, report_t ra) {
     using namespace sh;
     const std::uint32_t hx = bits(x);
     const std::uint32_t ix = hx & 0x7FFFFFFFu;
@@ -173,7 +173,7 @@ float sinhf(float x, report_t ra) {
     return x * opaque(SHUGE);  // ±∞ with overflow and inexact left in the flags
 }
 
-float tanhf(float x, report_t /*ra*/) {
+[[gnu::always_inline]] static inline float run_tanhf(float x, report_t /*ra*/) {
     using namespace th;
     const std::uint32_t hx = bits(x);
     const std::uint32_t ix = hx & 0x7FFFFFFFu;
@@ -199,8 +199,26 @@ float tanhf(float x, report_t /*ra*/) {
     return neg ? -z : z;
 }
 
+float coshf(float x, report_t ra) { return run_coshf(x, ra); }
+float sinhf(float x, report_t ra) { return run_sinhf(x, ra); }
+float tanhf(float x, report_t ra) { return run_tanhf(x, ra); }
+
+namespace exported {
+float coshf(float x, report_t ra) {
+    return unframed_export(ORD_COSHF, tiny(x), [&] { return run_coshf(arrived(x), ra); });
+}
+
+float sinhf(float x, report_t ra) {
+    return unframed_export(ORD_SINHF, tiny(x), [&] { return run_sinhf(arrived(x), ra); });
+}
+
+float tanhf(float x, report_t ra) {
+    return unframed_export(ORD_TANHF, tiny(x), [&] { return run_tanhf(arrived(x), ra); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API float kalm_coshf(float x) { return kalm::lib::coshf(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API float kalm_sinhf(float x) { return kalm::lib::sinhf(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API float kalm_tanhf(float x) { return kalm::lib::tanhf(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API float kalm_coshf(float x) { return kalm::lib::exported::coshf(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API float kalm_sinhf(float x) { return kalm::lib::exported::sinhf(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API float kalm_tanhf(float x) { return kalm::lib::exported::tanhf(x, KALM_RETURN_ADDRESS); }

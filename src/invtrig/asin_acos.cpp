@@ -39,8 +39,7 @@ inline double magnitude(double x) { return from_bits(bits(x) & 0x7FFFFFFFFFFFFFF
 
 }  // namespace
 
-double acos(double x, report_t ra) {
-    fp_clear_flags();
+[[gnu::always_inline]] static inline double run_acos(double x, report_t ra) {
     const std::uint32_t hx = hi_word(x);
     const std::uint32_t lx = lo_word(x);
     const std::uint32_t ix = hx & 0x7FFFFFFF;
@@ -83,8 +82,7 @@ double acos(double x, report_t ra) {
     return fp_check_flags(res, ra);
 }
 
-double asin(double x, report_t ra) {
-    fp_clear_flags();
+[[gnu::always_inline]] static inline double run_asin(double x, report_t ra) {
     const std::uint32_t hx = hi_word(x);
     const std::uint32_t lx = lo_word(x);
     const std::uint32_t ix = hx & 0x7FFFFFFF;
@@ -128,7 +126,20 @@ double asin(double x, report_t ra) {
     return fp_check_flags(res, ra);
 }
 
+double acos_cleared(double x, report_t ra) { return run_acos(x, ra); }
+double asin_cleared(double x, report_t ra) { return run_asin(x, ra); }
+
+namespace exported {
+double acos(double x, report_t ra) {
+    return framed_export(ORD_ACOS, tiny(x), [&] { return run_acos(arrived(x), ra); });
+}
+
+double asin(double x, report_t ra) {
+    return framed_export(ORD_ASIN, tiny(x), [&] { return run_asin(arrived(x), ra); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API double kalm_asin(double x) { return kalm::lib::asin(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API double kalm_acos(double x) { return kalm::lib::acos(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_asin(double x) { return kalm::lib::exported::asin(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_acos(double x) { return kalm::lib::exported::acos(x, KALM_RETURN_ADDRESS); }

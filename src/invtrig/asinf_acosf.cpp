@@ -35,7 +35,7 @@ inline float clear_low12(float v) { return masked(v, 0xFFFFF000u); }
 
 }  // namespace
 
-float acosf(float x, report_t ra) {
+[[gnu::always_inline]] static inline float run_acosf(float x, report_t ra) {
     constexpr float ACOSF_PIO2_HI = fconst(0x3FC90FDA);
     constexpr float ACOSF_PIO2_LO = fconst(0x33A22168);
     constexpr float ACOSF_PI = fconst(0x40490FDA);
@@ -76,7 +76,7 @@ float acosf(float x, report_t ra) {
     return ACOSF_PI - ((s + w) + (s + w));
 }
 
-float asinf(float x, report_t ra) {
+[[gnu::always_inline]] static inline float run_asinf(float x, report_t ra) {
     constexpr float PIO2_F = fconst(0x3FC90FDB);
     constexpr float ASINF_PIO2_LO = fconst(0xB33BBD2E);
     constexpr float ASINF_PIO4_HI = fconst(0x3F490FDB);
@@ -119,7 +119,20 @@ float asinf(float x, report_t ra) {
     return hx > 0 ? tt : -tt;
 }
 
+float acosf(float x, report_t ra) { return run_acosf(x, ra); }
+float asinf(float x, report_t ra) { return run_asinf(x, ra); }
+
+namespace exported {
+float acosf(float x, report_t ra) {
+    return unframed_export(ORD_ACOSF, tiny(x), [&] { return run_acosf(arrived(x), ra); });
+}
+
+float asinf(float x, report_t ra) {
+    return unframed_export(ORD_ASINF, tiny(x), [&] { return run_asinf(arrived(x), ra); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API float kalm_asinf(float x) { return kalm::lib::asinf(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API float kalm_acosf(float x) { return kalm::lib::acosf(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API float kalm_asinf(float x) { return kalm::lib::exported::asinf(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API float kalm_acosf(float x) { return kalm::lib::exported::acosf(x, KALM_RETURN_ADDRESS); }

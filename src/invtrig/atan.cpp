@@ -108,14 +108,12 @@ inline bool is_nan_words(std::uint32_t ix, std::uint32_t lx) {
 
 }  // namespace
 
-double atan(double x, report_t ra) {
-    fp_clear_flags();
+[[gnu::always_inline]] static inline double run_atan(double x, report_t ra) {
     const double r = atan_body(x, [ra](double a, double b) { return soft_ddiv(a, b, ra); });
     return fp_check_flags(r, ra);
 }
 
-double atan2(double y, double x, report_t ra) {
-    fp_clear_flags();
+[[gnu::always_inline]] static inline double run_atan2(double y, double x, report_t ra) {
     const std::uint32_t hx = hi_word(x);
     const std::uint32_t lx = lo_word(x);
     const std::uint32_t ix = hx & 0x7FFFFFFF;
@@ -164,7 +162,22 @@ double atan2(double y, double x, report_t ra) {
     return fp_check_flags(z, ra);
 }
 
+double atan_cleared(double x, report_t ra) { return run_atan(x, ra); }
+double atan2_cleared(double y, double x, report_t ra) { return run_atan2(y, x, ra); }
+
+namespace exported {
+double atan(double x, report_t ra) {
+    return framed_export(ORD_ATAN, tiny(x), [&] { return run_atan(arrived(x), ra); });
+}
+
+double atan2(double y, double x, report_t ra) {
+    return framed_export(ORD_ATAN2, tiny(y) || tiny(x), [&] { return run_atan2(arrived(y), arrived(x), ra); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API double kalm_atan(double x) { return kalm::lib::atan(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API double kalm_atan2(double y, double x) { return kalm::lib::atan2(y, x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_atan(double x) { return kalm::lib::exported::atan(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_atan2(double y, double x) {
+    return kalm::lib::exported::atan2(y, x, KALM_RETURN_ADDRESS);
+}

@@ -38,7 +38,7 @@ constexpr float ATANF_MINUS_PIO2 = fconst(0xBFC90FDB);
 
 }  // namespace
 
-float atanf(float x, [[maybe_unused]] report_t ra) {
+[[gnu::always_inline]] static inline float run_atanf(float x, [[maybe_unused]] report_t ra) {
     const std::int32_t hx = as_signed(bits(x));
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
     if (ix >= 0x50800000u) {  // |x| >= 2^34, inf, NaN
@@ -81,7 +81,7 @@ float atanf(float x, [[maybe_unused]] report_t ra) {
     return hx < 0 ? -r : r;
 }
 
-float atan2f(float y, float x, report_t ra) {
+[[gnu::always_inline]] static inline float run_atan2f(float y, float x, report_t ra) {
     constexpr float ATAN2F_PI = fconst(0x40490FDA);  // one unit below the single nearest to pi
     constexpr float ATAN2F_MINUS_PI = fconst(0xC0490FDA);
     constexpr float ATAN2F_PI_LO = fconst(0x34222168);
@@ -147,7 +147,25 @@ float atan2f(float y, float x, report_t ra) {
     }
 }
 
+float atanf(float x, report_t ra) { return run_atanf(x, ra); }
+float atan2f(float y, float x, report_t ra) { return run_atan2f(y, x, ra); }
+
+namespace exported {
+float atanf(float x, report_t ra) {
+    // Between 2^29 and 2^35 the polynomial in 1/x^2 reaches the subnormal range.
+    return unframed_export(ORD_ATANF, tiny(x) || exponent_in(x, 29, 34), [&] { return run_atanf(arrived(x), ra); });
+}
+
+float atan2f(float y, float x, report_t ra) {
+    // So does the arc tangent of a quotient between 2^28 and 2^37.
+    return unframed_export(ORD_ATAN2F, tiny(y) || tiny(x) || exponent_gap_in(y, x, 28, 36),
+                           [&] { return run_atan2f(arrived(y), arrived(x), ra); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API float kalm_atanf(float x) { return kalm::lib::atanf(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API float kalm_atan2f(float y, float x) { return kalm::lib::atan2f(y, x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API float kalm_atanf(float x) { return kalm::lib::exported::atanf(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API float kalm_atan2f(float y, float x) {
+    return kalm::lib::exported::atan2f(y, x, KALM_RETURN_ADDRESS);
+}

@@ -16,14 +16,82 @@ thread_local void* t_handler_user = nullptr;
 }  // namespace
 
 __thread std::uint32_t tls_control_word __attribute__((tls_model("initial-exec"))) = 0x1Fu;
+__thread std::uint64_t tls_call __attribute__((tls_model("initial-exec"))) = 0;
+#if defined(KALM_PORTABLE_FENV)
+__thread const std::fenv_t* tls_call_env = nullptr;
+#endif
+
+namespace {
+
+// While a raise handler runs, and when an exception leaves the library, the
+// caller's environment is back in place, with the sticky flags the call has
+// raised so far. The call's own state is kept aside, so that whatever the
+// handler computes (library calls included) the call goes on exactly where it was.
+#if defined(KALM_PORTABLE_FENV)
+struct Inside {
+    std::fenv_t env;
+};
+Inside show_caller(std::uint64_t record) {
+    Inside in;
+    std::fegetenv(&in.env);
+    if (record != 0 && tls_call_env != nullptr) {
+        std::fexcept_t raised;
+        std::fegetexceptflag(&raised, STICKY_FE);
+        std::fesetenv(tls_call_env);
+        std::fesetexceptflag(&raised, STICKY_FE);
+    }
+    return in;
+}
+void back_inside(const Inside& in) { std::fesetenv(&in.env); }
+#elif defined(__aarch64__)
+struct Inside {
+    std::uint32_t control, status;
+};
+Inside show_caller(std::uint64_t record) {
+    const Inside in{host_control_raw(), host_status_raw()};
+    if (record != 0) host_control_write(static_cast<std::uint32_t>(record));
+    return in;
+}
+void back_inside(const Inside& in) {
+    host_control_write(in.control);
+    host_status_write(in.status);
+}
+#else
+struct Inside {
+    std::uint32_t reg;
+};
+Inside show_caller(std::uint64_t record) {
+    const Inside in{host_status_raw()};
+    if (record != 0) {
+        const std::uint32_t view = caller_with_flags(static_cast<std::uint32_t>(record), in.reg);
+        if (view != in.reg) host_status_write(view);
+    }
+    return in;
+}
+void back_inside(const Inside& in) { host_status_write(in.reg); }
+#endif
+
+}  // namespace
 
 void raise_service(FpExceptionCode code, report_t ra) {
     const std::uint32_t status = fp_status_code[code];
+    const std::uint64_t record = tls_call;
+#if defined(KALM_PORTABLE_FENV)
+    const std::fenv_t* const record_env = tls_call_env;
+#endif
+    const Inside inside = show_caller(record);
+    // The handler runs outside the call: library calls it makes are calls of their own.
+    tls_call = 0;
     if (kalm_raise_handler h = t_handler) {
         h(status, static_cast<int>(code), ra, t_handler_user);
+        tls_call = record;
+#if defined(KALM_PORTABLE_FENV)
+        tls_call_env = record_env;
+#endif
+        back_inside(inside);
         return;
     }
-    throw kalm::FpException(status, static_cast<kalm::FpCode>(code), ra);
+    throw kalm::FpException(status, static_cast<kalm::FpCode>(code), ra, static_cast<int>(call_ordinal(record)));
 }
 
 double copy_sign(double a, double b) {
@@ -45,10 +113,21 @@ const char* status_name(std::uint32_t status) noexcept {
     }
 }
 
-const char* FpException::what() const noexcept {
+FpException::FpException(std::uint32_t status, FpCode code, std::uintptr_t report_address, int ordinal) noexcept
+    : status_(status), code_(code), address_(report_address), ordinal_(ordinal) {
     const char* n = status_name(status_);
-    return n ? n : "floating-point exception";
+    const kalm_export* e = kalm_export_by_ordinal(ordinal_);
+    std::snprintf(what_, sizeof what_, "%s (0x%08X)%s%s, reported against %#lx", n ? n : "floating-point exception",
+                  static_cast<unsigned>(status_), e ? " in " : "", e ? e->name : "",
+                  static_cast<unsigned long>(address_));
 }
+
+const char* FpException::export_name() const noexcept {
+    const kalm_export* e = kalm_export_by_ordinal(ordinal_);
+    return e ? e->name : nullptr;
+}
+
+const char* FpException::what() const noexcept { return what_; }
 
 }  // namespace kalm
 

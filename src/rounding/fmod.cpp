@@ -140,19 +140,30 @@ inline float fmodf_body(float x, float y) {
 
 }  // namespace
 
-double fmod(double x, double y, report_t ra) {
-    fp_clear_flags();
+[[gnu::always_inline]] static inline double run_fmod(double x, double y, report_t ra) {
     return fp_check_flags(fmod_body(opaque(x), opaque(y)), ra);
 }
 
-float fmodf(float x, float y, report_t ra) {
-    fp_clear_flags();
+[[gnu::always_inline]] static inline float run_fmodf(float x, float y, report_t ra) {
     return fp_check_flags(fmodf_body(opaque(x), opaque(y)), ra);
 }
+
+double fmod_cleared(double x, double y, report_t ra) { return run_fmod(x, y, ra); }
+float fmodf_cleared(float x, float y, report_t ra) { return run_fmodf(x, y, ra); }
+
+namespace exported {
+double fmod(double x, double y, report_t ra) {
+    return framed_export(ORD_FMOD, tiny(x) || tiny(y), [&] { return run_fmod(arrived(x), arrived(y), ra); });
+}
+
+float fmodf(float x, float y, report_t ra) {
+    return framed_export(ORD_FMODF, tiny(x) || tiny(y), [&] { return run_fmodf(arrived(x), arrived(y), ra); });
+}
+}  // namespace exported
 
 }  // namespace kalm::lib
 
 extern "C" {
-KALM_API double kalm_fmod(double x, double y) { return kalm::lib::fmod(x, y, KALM_RETURN_ADDRESS); }
-KALM_API float kalm_fmodf(float x, float y) { return kalm::lib::fmodf(x, y, KALM_RETURN_ADDRESS); }
+KALM_API double kalm_fmod(double x, double y) { return kalm::lib::exported::fmod(x, y, KALM_RETURN_ADDRESS); }
+KALM_API float kalm_fmodf(float x, float y) { return kalm::lib::exported::fmodf(x, y, KALM_RETURN_ADDRESS); }
 }

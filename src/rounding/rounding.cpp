@@ -2,6 +2,8 @@
 // fraction bits below the binary point are cleared, after adding one unit at
 // the binary point where the direction needs it. Exact; the only arithmetic
 // is HUGE + x, whose sole purpose is the inexact flag, and x + x for Inf/NaN.
+#include <type_traits>
+
 #include "common/exports.hpp"
 #include "frame/frame.hpp"
 #include "kalmlib/kalmlib.h"
@@ -111,47 +113,71 @@ inline float roundf_body(float x) {
 // The frame of the rounding functions. Their only arithmetic on finite
 // normal or zero arguments is the inexact test, so the flags they leave are
 // known in advance: inexact exactly when the result differs from the argument,
-// nothing otherwise. The status register is then read once, and written only
-// when it holds a flag other than the one the call leaves; a caller that
-// rounds again and again with inexact already set pays no write. Subnormal
-// arguments (whose test may depend on the host's denormal modes), infinities
-// and NaNs take the plain frame: clear, compute, check.
-template <Dir D>
-inline double round_framed(double x, report_t ra) {
+// nothing otherwise. The status register is then read once (at the export
+// entry, to see the caller's environment) and written only when it holds a
+// flag other than the one the call leaves; a caller that rounds again and again
+// with inexact already set pays no write. Subnormal arguments, infinities and
+// NaNs, and callers outside the device's environment, take the plain frame.
+inline bool ordinary(double x) {
     const std::uint32_t ax = hi_word(x) & 0x7FFFFFFFu;
-    if (ax - 0x00100000u >= 0x7FE00000u && (ax | lo_word(x)) != 0) [[unlikely]] {
-        fp_clear_flags();
-        return fp_check_flags(round_body<D>(opaque(x)), ra);
-    }
-    const std::uint32_t m0 = host_status_raw();
-    const double r = round_body<D>(opaque(x));
-    return known_flags_exit(m0, bits(r) != bits(x), r, ra);
+    return ax - 0x00100000u < 0x7FE00000u || (ax | lo_word(x)) == 0;
+}
+inline bool ordinary(float x) {
+    const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
+    return ix - 0x00800000u < 0x7F000000u || ix == 0;
 }
 
-template <Dir D>
-inline float roundf_framed(float x, report_t ra) {
-    const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
-    if (ix - 0x00800000u >= 0x7F000000u && ix != 0) [[unlikely]] {
+template <Dir D, typename T>
+inline T round_any(T x) {
+    if constexpr (std::is_same_v<T, double>) return round_body<D>(x);
+    else return roundf_body<D>(x);
+}
+
+// Called inside the library at the export entry (the reductions' floor calls).
+template <Dir D, typename T>
+inline T round_inner(T x, report_t ra) {
+    if (!ordinary(x)) [[unlikely]] {
         fp_clear_flags();
-        return fp_check_flags(roundf_body<D>(opaque(x)), ra);
+        return fp_check_flags(round_any<D>(opaque(x)), ra);
     }
-    const std::uint32_t m0 = host_status_raw();
-    const float r = roundf_body<D>(opaque(x));
-    return known_flags_exit(m0, bits(r) != bits(x), r, ra);
+    const T r = round_any<D>(opaque(x));
+    return known_flags_inner(bits(r) != bits(x), r, ra);
+}
+
+// Subnormal, infinite and NaN arguments, or a caller outside the device's
+// environment: kept out of line so that the ordinary path saves no registers.
+template <Dir D, typename T>
+[[gnu::noinline, gnu::cold]] T round_export_plain(std::uint32_t ordinal, T x, report_t ra) {
+    return framed_export(ordinal, true, [&] { return fp_check_flags(round_any<D>(opaque(x)), ra); });
+}
+
+template <Dir D, typename T>
+inline T round_export(std::uint32_t ordinal, T x, report_t ra) {
+    CallEnv e;
+    if (ordinary(x) && enter_known(e)) [[likely]] {
+        T r = round_any<D>(opaque(x));
+        const bool inexact = bits(r) != bits(x);
+        leave_known_flags(e, inexact, r);
+        if (inexact && (control_word() & fp_mask_bit[FP_INEXACT]) == 0) [[unlikely]] {
+            record_known_call(e, ordinal);
+            r = fp_raise(FP_INEXACT, ra, r);
+            tls_call = 0;
+        }
+        return r;
+    }
+    return round_export_plain<D>(ordinal, x, ra);
 }
 
 }  // namespace
 
-double ceil(double x, report_t ra) { return round_framed<Dir::up>(x, ra); }
-
-double floor(double x, report_t ra) { return round_framed<Dir::down>(x, ra); }
-
-float ceilf(float x, report_t ra) { return roundf_framed<Dir::up>(x, ra); }
-
-float floorf(float x, report_t ra) { return roundf_framed<Dir::down>(x, ra); }
+double ceil(double x, report_t ra) { return round_inner<Dir::up>(x, ra); }
+double floor(double x, report_t ra) { return round_inner<Dir::down>(x, ra); }
+float ceilf(float x, report_t ra) { return round_inner<Dir::up>(x, ra); }
+float floorf(float x, report_t ra) { return round_inner<Dir::down>(x, ra); }
 
 // fabsf raises nothing: once its entry has cleared the flags, its exit check
-// could only find them clear, so it is not made.
+// could only find them clear, so it is not made. Without arithmetic it needs
+// no environment of its own either.
 float fabsf(float x, report_t) {
     fp_clear_flags();
     return from_bits(bits(x) & 0x7FFFFFFFu);
@@ -160,12 +186,25 @@ float fabsf(float x, report_t) {
 KALM_NOINLINE double floor_at_export(double x) { return floor(x, KALM_RETURN_ADDRESS); }
 KALM_NOINLINE float floorf_at_export(float x) { return floorf(x, KALM_RETURN_ADDRESS); }
 
+
+
+namespace exported {
+double ceil(double x, report_t ra) { return round_export<Dir::up>(ORD_CEIL, x, ra); }
+double floor(double x, report_t ra) { return round_export<Dir::down>(ORD_FLOOR, x, ra); }
+float ceilf(float x, report_t ra) { return round_export<Dir::up>(ORD_CEILF, x, ra); }
+float floorf(float x, report_t ra) { return round_export<Dir::down>(ORD_FLOORF, x, ra); }
+float fabsf(float x, report_t) {
+    clear_sticky_at_entry();
+    return from_bits(bits(x) & 0x7FFFFFFFu);
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
 extern "C" {
-KALM_API double kalm_ceil(double x) { return kalm::lib::ceil(x, KALM_RETURN_ADDRESS); }
-KALM_API float kalm_ceilf(float x) { return kalm::lib::ceilf(x, KALM_RETURN_ADDRESS); }
-KALM_API double kalm_floor(double x) { return kalm::lib::floor(x, KALM_RETURN_ADDRESS); }
-KALM_API float kalm_floorf(float x) { return kalm::lib::floorf(x, KALM_RETURN_ADDRESS); }
-KALM_API float kalm_fabsf(float x) { return kalm::lib::fabsf(x, KALM_RETURN_ADDRESS); }
+KALM_API double kalm_ceil(double x) { return kalm::lib::exported::ceil(x, KALM_RETURN_ADDRESS); }
+KALM_API float kalm_ceilf(float x) { return kalm::lib::exported::ceilf(x, KALM_RETURN_ADDRESS); }
+KALM_API double kalm_floor(double x) { return kalm::lib::exported::floor(x, KALM_RETURN_ADDRESS); }
+KALM_API float kalm_floorf(float x) { return kalm::lib::exported::floorf(x, KALM_RETURN_ADDRESS); }
+KALM_API float kalm_fabsf(float x) { return kalm::lib::exported::fabsf(x, KALM_RETURN_ADDRESS); }
 }

@@ -99,8 +99,7 @@ inline float sqrtf_positive(std::uint32_t w) {
 
 }  // namespace
 
-double sqrt(double x, report_t ra) {
-    fp_clear_flags();
+[[gnu::always_inline]] static inline double run_sqrt(double x, report_t ra) {
     const std::uint32_t hi = hi_word(x);
     if ((hi & 0x7FF00000u) == 0x7FF00000u) [[unlikely]] {
         const double xo = opaque(x);
@@ -114,8 +113,7 @@ double sqrt(double x, report_t ra) {
     return sqrt_positive(bits(x));
 }
 
-float sqrtf(float x, report_t ra) {
-    fp_clear_flags();
+[[gnu::always_inline]] static inline float run_sqrtf(float x, report_t ra) {
     const std::uint32_t w = bits(x), ix = w & 0x7FFFFFFFu;
     if (ix > 0x7F7FFFFFu) [[unlikely]] {
         const float xo = opaque(x);
@@ -128,9 +126,22 @@ float sqrtf(float x, report_t ra) {
     return sqrtf_positive(w);
 }
 
+double sqrt_cleared(double x, report_t ra) { return run_sqrt(x, ra); }
+float sqrtf_cleared(float x, report_t ra) { return run_sqrtf(x, ra); }
+
+namespace exported {
+double sqrt(double x, report_t ra) {
+    return framed_export(ORD_SQRT, tiny(x), [&] { return run_sqrt(arrived(x), ra); });
+}
+
+float sqrtf(float x, report_t ra) {
+    return framed_export(ORD_SQRTF, tiny(x), [&] { return run_sqrtf(arrived(x), ra); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
 extern "C" {
-KALM_API double kalm_sqrt(double x) { return kalm::lib::sqrt(x, KALM_RETURN_ADDRESS); }
-KALM_API float kalm_sqrtf(float x) { return kalm::lib::sqrtf(x, KALM_RETURN_ADDRESS); }
+KALM_API double kalm_sqrt(double x) { return kalm::lib::exported::sqrt(x, KALM_RETURN_ADDRESS); }
+KALM_API float kalm_sqrtf(float x) { return kalm::lib::exported::sqrtf(x, KALM_RETURN_ADDRESS); }
 }

@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+#include "common/bits.hpp"
+#include "platform/call_env.hpp"
+
 namespace kalm::lib {
 
 inline constexpr int TWO_OVER_PI_8_SIZE = 198;
@@ -27,5 +30,15 @@ int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::
 float sin_polyf(float x, float y, int iy);   // iy = 0: the tail is ignored
 float cos_polyf(float x, float y);
 float tan_polyf(float x, float y, int iy);   // iy = 1: tan(x+y); iy = -1: -1/tan(x+y)
+
+// The kernels' products reach the subnormal range only when the head is below
+// 2^-12 (its powers) or a nonzero tail below 2^-80 (its products with the
+// head's powers); both happen for arguments close to a multiple of pi/2, and
+// for small arguments. `ix` is the head's magnitude bits.
+inline void note_if_subnormal_ahead(std::uint32_t ix, float y) {
+    const std::uint32_t iy = bits(y) & 0x7FFFFFFFu;
+    if (ix < 0x39800000u || iy - 1u < 0x17800000u - 1u) [[unlikely]]
+        note_subnormal_operand();
+}
 
 }  // namespace kalm::lib

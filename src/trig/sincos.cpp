@@ -61,8 +61,7 @@ double cos_poly(double x, double y) {
     return a - (hz - (z * r - x * y));
 }
 
-double sin(double x, report_t ra) {
-    fp_clear_flags();
+[[gnu::always_inline]] static inline double run_sin(double x, report_t ra) {
     const std::uint32_t ix = hi_word(x) & 0x7FFFFFFF;
     double r;
     if (ix <= 0x3FE921FB) {
@@ -82,8 +81,7 @@ double sin(double x, report_t ra) {
     return fp_check_flags(r, ra);
 }
 
-double cos(double x, report_t ra) {
-    fp_clear_flags();
+[[gnu::always_inline]] static inline double run_cos(double x, report_t ra) {
     const std::uint32_t ix = hi_word(x) & 0x7FFFFFFF;
     double r;
     if (ix <= 0x3FE921FB) {
@@ -103,7 +101,20 @@ double cos(double x, report_t ra) {
     return fp_check_flags(r, ra);
 }
 
+double cos_cleared(double x, report_t ra) { return run_cos(x, ra); }
+double sin_cleared(double x, report_t ra) { return run_sin(x, ra); }
+
+namespace exported {
+double cos(double x, report_t ra) {
+    return framed_export(ORD_COS, tiny(x), [&] { return run_cos(arrived(x), ra); });
+}
+
+double sin(double x, report_t ra) {
+    return framed_export(ORD_SIN, tiny(x), [&] { return run_sin(arrived(x), ra); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API double kalm_sin(double x) { return kalm::lib::sin(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API double kalm_cos(double x) { return kalm::lib::cos(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_sin(double x) { return kalm::lib::exported::sin(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_cos(double x) { return kalm::lib::exported::cos(x, KALM_RETURN_ADDRESS); }

@@ -38,6 +38,7 @@ float sin_polyf(float x, float y, int iy) {
     if (ix < 0x32000000u) {  // |x| < 2^-27: sin x = x; the conversion signals inexact
         if (convert_to_int32(x) == 0) return x;
     }
+    note_if_subnormal_ahead(ix, y);
     const float z = x * x;
     const float v = z * x;
     const float r = SIN_S2_F + z * (SIN_S3_F + z * (SIN_S4_F + z * (SIN_S5_F + z * SIN_S6_F)));
@@ -53,6 +54,7 @@ float cos_polyf(float x, float y) {
     if (ix < 0x32000000u) {  // |x| < 2^-27: cos x = 1
         if (convert_to_int32(x) == 0) return ONE;
     }
+    note_if_subnormal_ahead(ix, y);
     const float z = x * x;
     const float r = z * (COS_C1_F + z * (COS_C2_F + z * (COS_C3_F + z * (COS_C4_F + z * (COS_C5_F + z * COS_C6_F)))));
     if (ix < 0x3E99999Au) {  // |x| < 0.3
@@ -65,7 +67,7 @@ float cos_polyf(float x, float y) {
     return a - (hz - (z * r - x * y));
 }
 
-float sinf(float x, [[maybe_unused]] report_t ra) {
+[[gnu::always_inline]] static inline float run_sinf(float x, [[maybe_unused]] report_t ra) {
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
     if (ix <= 0x3F490FD8u) return sin_polyf(x, ZERO, 0);
     if (ix > 0x7F7FFFFFu) return x - x;
@@ -79,7 +81,7 @@ float sinf(float x, [[maybe_unused]] report_t ra) {
     }
 }
 
-float cosf(float x, [[maybe_unused]] report_t ra) {
+[[gnu::always_inline]] static inline float run_cosf(float x, [[maybe_unused]] report_t ra) {
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
     if (ix <= 0x3F490FD8u) return cos_polyf(x, ZERO);
     if (ix > 0x7F7FFFFFu) return x - x;
@@ -93,7 +95,20 @@ float cosf(float x, [[maybe_unused]] report_t ra) {
     }
 }
 
+float cosf(float x, report_t ra) { return run_cosf(x, ra); }
+float sinf(float x, report_t ra) { return run_sinf(x, ra); }
+
+namespace exported {
+float cosf(float x, report_t ra) {
+    return unframed_export(ORD_COSF, tiny(x), [&] { return run_cosf(arrived(x), ra); });
+}
+
+float sinf(float x, report_t ra) {
+    return unframed_export(ORD_SINF, tiny(x), [&] { return run_sinf(arrived(x), ra); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API float kalm_sinf(float x) { return kalm::lib::sinf(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API float kalm_cosf(float x) { return kalm::lib::cosf(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API float kalm_sinf(float x) { return kalm::lib::exported::sinf(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API float kalm_cosf(float x) { return kalm::lib::exported::cosf(x, KALM_RETURN_ADDRESS); }

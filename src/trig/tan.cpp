@@ -81,8 +81,7 @@ double tan_poly(double x, double y, int iy) {
     return t + a * (s + t * v);
 }
 
-double tan(double x, report_t ra) {
-    fp_clear_flags();
+[[gnu::always_inline]] static inline double run_tan(double x, report_t ra) {
     const std::uint32_t ix = hi_word(x) & 0x7FFFFFFF;
     double r;
     if (ix <= 0x3FE921FB) {
@@ -97,6 +96,14 @@ double tan(double x, report_t ra) {
     return fp_check_flags(r, ra);
 }
 
+double tan_cleared(double x, report_t ra) { return run_tan(x, ra); }
+
+namespace exported {
+double tan(double x, report_t ra) {
+    return framed_export(ORD_TAN, tiny(x), [&] { return run_tan(arrived(x), ra); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API double kalm_tan(double x) { return kalm::lib::tan(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API double kalm_tan(double x) { return kalm::lib::exported::tan(x, KALM_RETURN_ADDRESS); }

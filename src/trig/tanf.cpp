@@ -61,6 +61,7 @@ float tan_polyf(float x, float y, int iy) {
         x = zf + wf;
         y = ZERO;
     }
+    note_if_subnormal_ahead(bits(x) & 0x7FFFFFFFu, y);
     float z = x * x;
     float w = z * z;
     // Odd and even coefficients as two independent chains in x^4.
@@ -88,7 +89,7 @@ float tan_polyf(float x, float y, int iy) {
     return t + a * (s + t * v);
 }
 
-float tanf(float x, [[maybe_unused]] report_t ra) {
+[[gnu::always_inline]] static inline float run_tanf(float x, [[maybe_unused]] report_t ra) {
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
     if (ix <= 0x3F490FDAu) return tan_polyf(x, ZERO, 1);
     if (ix > 0x7F7FFFFFu) return x - x;
@@ -97,6 +98,14 @@ float tanf(float x, [[maybe_unused]] report_t ra) {
     return tan_polyf(y[0], y[1], 1 - 2 * (n & 1));
 }
 
+float tanf(float x, report_t ra) { return run_tanf(x, ra); }
+
+namespace exported {
+float tanf(float x, report_t ra) {
+    return unframed_export(ORD_TANF, tiny(x), [&] { return run_tanf(arrived(x), ra); });
+}
+}  // namespace exported
+
 }  // namespace kalm::lib
 
-extern "C" KALM_API float kalm_tanf(float x) { return kalm::lib::tanf(x, KALM_RETURN_ADDRESS); }
+extern "C" KALM_API float kalm_tanf(float x) { return kalm::lib::exported::tanf(x, KALM_RETURN_ADDRESS); }

@@ -1,0 +1,248 @@
+// The floating-point environment of an export call. Every export computes in
+// the device's environment (round to nearest, subnormals kept, no host trap
+// enabled) whatever the caller has set, and gives the caller its environment
+// back on return: rounding, flush/denormal modes, trap enables and the host's
+// flags that have no device meaning are as they were; only the four sticky
+// flags change, by the device's rules.
+//
+// On x86-64 a caller already in that environment pays nothing for this: the
+// framed exports' entry read, which the frame needs anyway, tells the case
+// apart, and the register is only read again at the exit when the call may have
+// met a subnormal operand (which sets the denormal-operand flag). Unframed
+// exports pay one register read at entry.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/host_flags.hpp"
+
+namespace kalm::lib {
+
+enum class Entry { framed, unframed };
+
+// The export call in progress on this thread, for the raise service, which
+// puts the caller's environment back while a handler runs or an exception
+// leaves the library. Register hosts: the caller's register in the low word,
+// the export's ordinal in the high word; 0 when no call is in progress.
+extern __thread std::uint64_t tls_call __attribute__((tls_model("initial-exec")));
+
+// Set in the record when the exit has to look at the register: the caller's
+// environment is not the device's, or a routine is about to meet a subnormal
+// operand in a way its export's arguments do not show (the single
+// trigonometric kernels on the few reduced arguments that come very close to a
+// multiple of pi/2).
+inline constexpr std::uint64_t CALL_EXIT_LOOKS = 1ull << 63;
+inline std::uint32_t call_ordinal(std::uint64_t record) {
+    return static_cast<std::uint32_t>(record >> 32) & 0x7FFFFFFFu;
+}
+inline void note_subnormal_operand() {
+#if defined(__x86_64__) && !defined(KALM_PORTABLE_FENV)
+    if (const std::uint64_t c = tls_call) tls_call = c | CALL_EXIT_LOOKS;
+#endif
+}
+
+#if defined(KALM_PORTABLE_FENV)
+
+struct CallEnv {
+    std::fenv_t caller;
+};
+// The portable layer keeps the caller's whole environment on the call's stack;
+// the record's low word is unused.
+extern __thread const std::fenv_t* tls_call_env;
+
+template <Entry E>
+inline void enter_call(CallEnv& e, std::uint32_t ordinal, bool) {
+    std::fegetenv(&e.caller);
+    tls_call = static_cast<std::uint64_t>(ordinal) << 32;
+    tls_call_env = &e.caller;
+    std::fexcept_t carried{};
+    if constexpr (E == Entry::unframed) std::fegetexceptflag(&carried, STICKY_FE);
+    std::fesetenv(FE_DFL_ENV);
+    if constexpr (E == Entry::unframed) std::fesetexceptflag(&carried, STICKY_FE);
+}
+
+template <typename T>
+inline void leave_call(const CallEnv& e, T r, bool) {
+    volatile T sink = r;
+    (void)sink;
+    std::fexcept_t raised;
+    std::fegetexceptflag(&raised, STICKY_FE);
+    std::fesetenv(&e.caller);
+    std::fesetexceptflag(&raised, STICKY_FE);
+    tls_call = 0;
+    tls_call_env = nullptr;
+}
+
+#else
+
+// Register hosts keep the whole state of a call in its record: the exit needs
+// nothing held across the body.
+struct CallEnv {
+    std::uint32_t caller;  // rounding exports only: the caller's register
+    std::uint32_t status;  // AArch64: FPSR at entry (rounding exports only)
+};
+
+#if defined(__x86_64__)
+inline bool device_environment(std::uint32_t m0) { return (m0 & ENV_CONTROL_BITS) == DEVICE_CONTROL; }
+#elif defined(__aarch64__)
+inline bool device_environment(std::uint32_t c0) { return c0 == 0; }
+#else
+inline bool device_environment(std::uint32_t m0) { return (m0 & ENV_CONTROL_BITS) == 0; }
+#endif
+
+// The caller's register with the sticky flags of `now`: what the caller is
+// given back, and what a raise handler sees.
+inline std::uint32_t caller_with_flags(std::uint32_t m0, std::uint32_t now) {
+    return (m0 & ~HOST_MASK) | (now & HOST_MASK);
+}
+
+template <Entry E>
+[[gnu::cold, gnu::noinline]] inline void enter_device_slow(std::uint32_t m0) {
+#if defined(__x86_64__)
+    const std::uint32_t keep = E == Entry::framed ? HOST_ONLY_FLAGS : HOST_ONLY_FLAGS | HOST_MASK;
+    host_status_write(DEVICE_CONTROL | (m0 & keep));
+#elif defined(__aarch64__)
+    (void)m0;
+    host_control_write(0);
+    if constexpr (E == Entry::framed) clear_sticky();
+#else
+    host_status_write(m0 & ~ENV_CONTROL_BITS & (E == Entry::framed ? ~HOST_MASK : ~0u));
+#endif
+}
+
+// The record of a call whose caller's register (AArch64: FPCR) reads m0.
+// `looks`: the exit has to look at the register whatever the call does.
+inline std::uint64_t call_record(std::uint32_t ordinal, std::uint32_t m0, bool looks = false) {
+    return (static_cast<std::uint64_t>(ordinal) << 32) | m0 |
+           (device_environment(m0) && !looks ? 0 : CALL_EXIT_LOOKS);
+}
+
+// `tiny_args`: the arguments may lead the call to a subnormal operand, which
+// sets the x86 denormal-operand flag; elsewhere it does not matter.
+template <Entry E>
+inline void enter_call(CallEnv&, std::uint32_t ordinal, [[maybe_unused]] bool tiny_args) {
+#if defined(__aarch64__)
+    const std::uint32_t m0 = host_control_raw();
+    tls_call = call_record(ordinal, m0);
+#elif defined(__x86_64__)
+    const std::uint32_t m0 = host_status_raw();
+    tls_call = call_record(ordinal, m0, tiny_args);
+#else
+    const std::uint32_t m0 = host_status_raw();
+    tls_call = call_record(ordinal, m0);
+#endif
+    if (!device_environment(m0)) [[unlikely]] {
+        enter_device_slow<E>(m0);
+        return;
+    }
+    if constexpr (E == Entry::framed) {
+#if defined(__x86_64__)
+        if (m0 & HOST_MASK) [[likely]] write_in_call<0>(m0);
+#elif defined(__aarch64__)
+        clear_sticky();
+#else
+        if (m0 & HOST_MASK) host_status_write(m0 & ~HOST_MASK);
+#endif
+    }
+}
+
+// Gives the caller its register back, with the call's sticky flags.
+template <typename T>
+[[gnu::cold, gnu::noinline]] void give_back(std::uint32_t m0, T r) {
+#if defined(__aarch64__)
+    asm volatile("msr fpcr, %0" : : "r"(static_cast<std::uint64_t>(m0)), "w"(r));
+#else
+    const std::uint32_t m1 = host_status_after(r);
+    const std::uint32_t want = caller_with_flags(m0, m1);
+    if (m1 != want) host_status_write(want);
+#endif
+}
+
+// `tiny_result`: as `tiny_args`, for what the result shows. The record is
+// cleared, not restored: a call made from a raise handler ends while the raise
+// service keeps the outer call's record aside.
+template <typename T>
+inline void leave_call(const CallEnv&, T r, [[maybe_unused]] bool tiny_result) {
+    const std::uint64_t record = tls_call;
+#if defined(__x86_64__)
+    if (tiny_result || (record & CALL_EXIT_LOOKS)) [[unlikely]]
+        give_back(static_cast<std::uint32_t>(record), r);
+#elif defined(__aarch64__)
+    if (record & CALL_EXIT_LOOKS) [[unlikely]]
+        give_back(static_cast<std::uint32_t>(record), r);
+#else
+    // The comparison flags change with every compare the library makes.
+    give_back(static_cast<std::uint32_t>(record), r);
+#endif
+    tls_call = 0;
+}
+
+#endif
+
+// Exports whose only possible flag is inexact and which know whether they
+// raised it (the rounding functions on ordinary arguments). enter_known
+// returns false, doing nothing, unless the caller is in the device's
+// environment on a host where this pays; the export then takes its plain path.
+// They record the call only if they raise (record_known_call).
+inline bool enter_known(CallEnv& e) {
+#if defined(__x86_64__) && !defined(KALM_PORTABLE_FENV)
+    e.caller = host_status_raw();
+    return device_environment(e.caller);
+#elif defined(__aarch64__) && !defined(KALM_PORTABLE_FENV)
+    e.caller = host_control_raw();
+    if (!device_environment(e.caller)) [[unlikely]]
+        return false;
+    e.status = host_status_raw();
+    return true;
+#else
+    (void)e;
+    return false;
+#endif
+}
+
+// Leaves exactly the inexact flag the call raised (or none), writing the
+// register only when it holds another flag. `r` orders the write after the
+// arithmetic that produced it.
+template <typename T>
+inline void leave_known_flags(const CallEnv& e, bool inexact, T r) {
+#if defined(__x86_64__) && !defined(KALM_PORTABLE_FENV)
+    constexpr std::uint32_t PE = 0x20u;
+    if (inexact) {
+        if (e.caller & HOST_MASK & ~PE) write_in_call<PE>(e.caller, r);
+    } else if (e.caller & HOST_MASK) {
+        write_in_call<0>(e.caller, r);
+    }
+#elif defined(__aarch64__) && !defined(KALM_PORTABLE_FENV)
+    const std::uint32_t want = inexact ? sticky_to_host(0x10u) : 0u;
+    if ((e.status & HOST_MASK & ~want) != 0) [[unlikely]] {
+        asm volatile("msr fpsr, %0" : : "r"(static_cast<std::uint64_t>((e.status & ~HOST_MASK) | want)), "w"(r));
+    }
+#else
+    (void)e;
+    (void)inexact;
+    (void)r;
+#endif
+}
+
+#if !defined(KALM_PORTABLE_FENV)
+inline void record_known_call(const CallEnv& e, std::uint32_t ordinal) { tls_call = call_record(ordinal, e.caller); }
+#else
+inline void record_known_call(const CallEnv&, std::uint32_t) {}
+#endif
+
+// The entry of an export without arithmetic (fabsf): nothing to compute in the
+// device's environment, so only the sticky flags are cleared, every other bit
+// left as the caller has it.
+inline void clear_sticky_at_entry() {
+#if defined(__x86_64__) && !defined(KALM_PORTABLE_FENV)
+    const std::uint32_t m0 = host_status_raw();
+    if (m0 & HOST_MASK) [[unlikely]] {
+        if (device_environment(m0)) write_in_call<0>(m0);
+        else host_status_write(m0 & ~HOST_MASK);
+    }
+#else
+    clear_sticky();
+#endif
+}
+
+}  // namespace kalm::lib
