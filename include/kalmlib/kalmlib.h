@@ -5,6 +5,22 @@
  * by default; unmask them per thread with kalm_set_control_word(). An unmasked
  * exception is delivered to the thread's raise handler if one is installed,
  * otherwise thrown as the C++ exception kalm::FpException (see kalmlib.hpp).
+ *
+ * Floating-point environment: every function computes in the device's own
+ * (round to nearest, subnormals kept, no host trap enabled) whatever the
+ * calling thread has set (rounding mode, flush-to-zero, denormals-are-zero,
+ * unmasked traps), and on return leaves the thread's environment as it was;
+ * only the four sticky flags change.
+ *
+ * A C program without a raise handler: an unmasked exception ends the program
+ * as an unhandled exception ended the device's, through std::terminate, which
+ * prints the exception's what(), e.g.
+ *   terminate called after throwing an instance of 'kalm::FpException'
+ *     what():  STATUS_FLOAT_INVALID_OPERATION (0xC0000090) in sqrt, reported against 0x55d0c8a1b2c4
+ * and aborts (SIGABRT). For a C++ caller above C code to catch the exception
+ * instead, the C frames in between need unwind tables (GCC and Clang make them
+ * by default on x86-64 and AArch64; elsewhere compile the C code with
+ * -funwind-tables or -fexceptions).
  */
 #ifndef KALMLIB_H
 #define KALMLIB_H
@@ -61,8 +77,12 @@ KALM_API void kalm_set_status(uint32_t word);
 KALM_API void kalm_clear_flags(void);
 
 /* A raise handler receives the status code, the exception code and the
- * report address. If it returns, the call goes on as if the exception were
- * masked and returns the IEEE default result. NULL restores throwing. */
+ * report address. It runs in the caller's floating-point environment and may
+ * call the library itself. If it returns, the call goes on as if the exception
+ * were masked and returns the IEEE default result, unaffected by what the
+ * handler computed (the flags and the host environment are kept across it; a
+ * change the handler makes to the control word does apply to the rest of the
+ * call). NULL restores throwing. */
 typedef void (*kalm_raise_handler)(uint32_t status_code, int fp_code, uintptr_t report_address, void *user);
 KALM_API void kalm_set_raise_handler(kalm_raise_handler handler, void *user);
 

@@ -192,7 +192,7 @@ double _y0_cleared(double x, report_t ra) { return run_y0(x, ra); }
 
 namespace exported {
 double _y0(double x, report_t ra) {
-    return framed_export(ORD_Y0, tiny(x), [&] { return run_y0(arrived(x), ra); });
+    return framed_export<true>(ORD_Y0, tiny(x), [&] { return run_y0(arrived(x), ra); });
 }
 }  // namespace exported
 

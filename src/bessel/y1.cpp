@@ -187,7 +187,7 @@ double _y1_cleared(double x, report_t ra) { return run_y1(x, ra); }
 
 namespace exported {
 double _y1(double x, report_t ra) {
-    return framed_export(ORD_Y1, tiny(x), [&] { return run_y1(arrived(x), ra); });
+    return framed_export<true>(ORD_Y1, tiny(x), [&] { return run_y1(arrived(x), ra); });
 }
 }  // namespace exported
 

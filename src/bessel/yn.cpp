@@ -76,7 +76,7 @@ double _yn_cleared(int n, double x, report_t ra) { return run_yn(n, x, ra); }
 
 namespace exported {
 double _yn(int n, double x, report_t ra) {
-    return framed_export(ORD_YN, tiny(x), [&] { return _yn_cleared(n, opaque(x), ra); });
+    return framed_export<true>(ORD_YN, tiny(x), [&] { return _yn_cleared(n, opaque(x), ra); });
 }
 }  // namespace exported
 

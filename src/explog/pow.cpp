@@ -247,11 +247,11 @@ double pow_cleared(double x, double y, report_t ra) { return run_pow(x, y, ra); 
 
 namespace exported {
 double pow(double x, double y, report_t ra) {
-    // A result of magnitude 1 may come from a product y log2 x so small that its
-    // powers are subnormal.
+    // Besides a tiny result, one of magnitude 1 may come from a product y log2 x
+    // so small that its powers are subnormal.
     return framed_export(
         ORD_POW, tiny(x) || tiny(y), [&] { return run_pow(arrived(x), arrived(y), ra); },
-        [](double r) { return unit_magnitude(r); });
+        [](double r) { return tiny(r) || unit_magnitude(r); });
 }
 }  // namespace exported
 

@@ -219,11 +219,11 @@ float powf(float x, float y, report_t ra) { return run_powf(x, y, ra); }
 
 namespace exported {
 float powf(float x, float y, report_t ra) {
-    // A result of magnitude 1 may come from a product y log2 x so small that its
-    // powers are subnormal.
+    // Besides a tiny result, one of magnitude 1 may come from a product y log2 x
+    // so small that its powers are subnormal.
     return unframed_export(
         ORD_POWF, tiny(x) || tiny(y), [&] { return run_powf(arrived(x), arrived(y), ra); },
-        [](float r) { return unit_magnitude(r); });
+        [](float r) { return tiny(r) || unit_magnitude(r); });
 }
 }  // namespace exported
 

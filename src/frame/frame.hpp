@@ -33,11 +33,8 @@ enum FpExceptionCode : int {
 inline constexpr std::uint32_t fp_mask_bit[5] = {0x01, 0x02, 0x04, 0x08, 0x10};
 inline constexpr std::uint32_t fp_status_code[5] = {0xC000008F, 0xC0000093, 0xC0000091, 0xC000008E, 0xC0000090};
 
-// Control word of the calling thread (bit set = exception masked). Kept in
-// static TLS so that reading it is one load: the exit check looks at it first.
-extern __thread std::uint32_t tls_control_word __attribute__((tls_model("initial-exec")));
+// The calling thread's control word: the exit check looks at it first.
 inline std::uint32_t control_word() { return tls_control_word; }
-inline constexpr std::uint32_t FP_ALL_MASKED = 0x1Fu;
 // Raise service: throws kalm::FpException, or calls the thread's handler and
 // returns if the handler does (the caller then goes on as if masked).
 void raise_service(FpExceptionCode code, report_t ra);
@@ -148,25 +145,29 @@ inline T arrived(T x) {
 // for the device's, `body` run (it passes its arguments through arrived()), the caller's environment
 // given back. The exit looks at the register for the x86 denormal-operand flag
 // only when the call may have met a subnormal operand: `tiny_args` (given
-// before the body, so that nothing is held across it), a tiny result, or
-// `result_check(r)` for an export with other such results.
+// before the body, so that nothing is held across it), or `result_check(r)`
+// for an export whose results show it too (the two-argument ones: a tiny
+// quotient or power is computed from, and worked on as, a subnormal).
 inline constexpr auto NO_RESULT_CHECK = [](auto) { return false; };
+inline constexpr auto TINY_RESULT = [](auto r) { return tiny(r); };
 
-template <Entry E, typename Body, typename Check>
+template <Entry E, bool InnerClears, typename Body, typename Check>
 inline auto export_call(std::uint32_t ordinal, bool tiny_args, Body body, Check result_check) {
     CallEnv e;
-    enter_call<E>(e, ordinal, tiny_args);
+    enter_call<E, InnerClears>(e, ordinal, tiny_args);
     const auto r = body();
-    leave_call(e, r, tiny(r) || result_check(r));
+    leave_call(e, r, result_check(r));
     return r;
 }
-template <typename Body, typename Check = decltype(NO_RESULT_CHECK)>
+// InnerClears: the body makes inner framed calls (flag clearings) on its usual
+// paths, which the call's record makes cheaper.
+template <bool InnerClears = false, typename Body, typename Check = decltype(NO_RESULT_CHECK)>
 inline auto framed_export(std::uint32_t ordinal, bool tiny_args, Body body, Check result_check = NO_RESULT_CHECK) {
-    return export_call<Entry::framed>(ordinal, tiny_args, body, result_check);
+    return export_call<Entry::framed, InnerClears>(ordinal, tiny_args, body, result_check);
 }
-template <typename Body, typename Check = decltype(NO_RESULT_CHECK)>
+template <bool InnerClears = false, typename Body, typename Check = decltype(NO_RESULT_CHECK)>
 inline auto unframed_export(std::uint32_t ordinal, bool tiny_args, Body body, Check result_check = NO_RESULT_CHECK) {
-    return export_call<Entry::unframed>(ordinal, tiny_args, body, result_check);
+    return export_call<Entry::unframed, InnerClears>(ordinal, tiny_args, body, result_check);
 }
 
 // Software division (soft_ddiv, soft_ddiv_local, soft_sdiv): frame/soft_div.hpp.

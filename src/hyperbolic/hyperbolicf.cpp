@@ -205,15 +205,15 @@ float tanhf(float x, report_t ra) { return run_tanhf(x, ra); }
 
 namespace exported {
 float coshf(float x, report_t ra) {
-    return unframed_export(ORD_COSHF, tiny(x), [&] { return run_coshf(arrived(x), ra); });
+    return unframed_export<true>(ORD_COSHF, tiny(x), [&] { return run_coshf(arrived(x), ra); });
 }
 
 float sinhf(float x, report_t ra) {
-    return unframed_export(ORD_SINHF, tiny(x), [&] { return run_sinhf(arrived(x), ra); });
+    return unframed_export<true>(ORD_SINHF, tiny(x), [&] { return run_sinhf(arrived(x), ra); });
 }
 
 float tanhf(float x, report_t ra) {
-    return unframed_export(ORD_TANHF, tiny(x), [&] { return run_tanhf(arrived(x), ra); });
+    return unframed_export<true>(ORD_TANHF, tiny(x), [&] { return run_tanhf(arrived(x), ra); });
 }
 }  // namespace exported
 

@@ -131,11 +131,11 @@ double asin_cleared(double x, report_t ra) { return run_asin(x, ra); }
 
 namespace exported {
 double acos(double x, report_t ra) {
-    return framed_export(ORD_ACOS, tiny(x), [&] { return run_acos(arrived(x), ra); });
+    return framed_export<true>(ORD_ACOS, tiny(x), [&] { return run_acos(arrived(x), ra); });
 }
 
 double asin(double x, report_t ra) {
-    return framed_export(ORD_ASIN, tiny(x), [&] { return run_asin(arrived(x), ra); });
+    return framed_export<true>(ORD_ASIN, tiny(x), [&] { return run_asin(arrived(x), ra); });
 }
 }  // namespace exported
 

@@ -124,11 +124,11 @@ float asinf(float x, report_t ra) { return run_asinf(x, ra); }
 
 namespace exported {
 float acosf(float x, report_t ra) {
-    return unframed_export(ORD_ACOSF, tiny(x), [&] { return run_acosf(arrived(x), ra); });
+    return unframed_export<true>(ORD_ACOSF, tiny(x), [&] { return run_acosf(arrived(x), ra); });
 }
 
 float asinf(float x, report_t ra) {
-    return unframed_export(ORD_ASINF, tiny(x), [&] { return run_asinf(arrived(x), ra); });
+    return unframed_export<true>(ORD_ASINF, tiny(x), [&] { return run_asinf(arrived(x), ra); });
 }
 }  // namespace exported
 

@@ -153,13 +153,13 @@ float atan2f(float y, float x, report_t ra) { return run_atan2f(y, x, ra); }
 namespace exported {
 float atanf(float x, report_t ra) {
     // Between 2^29 and 2^35 the polynomial in 1/x^2 reaches the subnormal range.
-    return unframed_export(ORD_ATANF, tiny(x) || exponent_in(x, 29, 34), [&] { return run_atanf(arrived(x), ra); });
+    return unframed_export<true>(ORD_ATANF, tiny(x) || exponent_in(x, 29, 34), [&] { return run_atanf(arrived(x), ra); });
 }
 
 float atan2f(float y, float x, report_t ra) {
     // So does the arc tangent of a quotient between 2^28 and 2^37.
-    return unframed_export(ORD_ATAN2F, tiny(y) || tiny(x) || exponent_gap_in(y, x, 28, 36),
-                           [&] { return run_atan2f(arrived(y), arrived(x), ra); });
+    return unframed_export<true>(ORD_ATAN2F, tiny(y) || tiny(x) || exponent_gap_in(y, x, 28, 36),
+                           [&] { return run_atan2f(arrived(y), arrived(x), ra); }, TINY_RESULT);
 }
 }  // namespace exported
 

@@ -153,11 +153,11 @@ float fmodf_cleared(float x, float y, report_t ra) { return run_fmodf(x, y, ra);
 
 namespace exported {
 double fmod(double x, double y, report_t ra) {
-    return framed_export(ORD_FMOD, tiny(x) || tiny(y), [&] { return run_fmod(arrived(x), arrived(y), ra); });
+    return framed_export(ORD_FMOD, tiny(x) || tiny(y), [&] { return run_fmod(arrived(x), arrived(y), ra); }, TINY_RESULT);
 }
 
 float fmodf(float x, float y, report_t ra) {
-    return framed_export(ORD_FMODF, tiny(x) || tiny(y), [&] { return run_fmodf(arrived(x), arrived(y), ra); });
+    return framed_export(ORD_FMODF, tiny(x) || tiny(y), [&] { return run_fmodf(arrived(x), arrived(y), ra); }, TINY_RESULT);
 }
 }  // namespace exported
 

@@ -100,11 +100,11 @@ float sinf(float x, report_t ra) { return run_sinf(x, ra); }
 
 namespace exported {
 float cosf(float x, report_t ra) {
-    return unframed_export(ORD_COSF, tiny(x), [&] { return run_cosf(arrived(x), ra); });
+    return unframed_export<true>(ORD_COSF, tiny(x), [&] { return run_cosf(arrived(x), ra); });
 }
 
 float sinf(float x, report_t ra) {
-    return unframed_export(ORD_SINF, tiny(x), [&] { return run_sinf(arrived(x), ra); });
+    return unframed_export<true>(ORD_SINF, tiny(x), [&] { return run_sinf(arrived(x), ra); });
 }
 }  // namespace exported
 

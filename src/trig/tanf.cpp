@@ -102,7 +102,7 @@ float tanf(float x, report_t ra) { return run_tanf(x, ra); }
 
 namespace exported {
 float tanf(float x, report_t ra) {
-    return unframed_export(ORD_TANF, tiny(x), [&] { return run_tanf(arrived(x), ra); });
+    return unframed_export<true>(ORD_TANF, tiny(x), [&] { return run_tanf(arrived(x), ra); });
 }
 }  // namespace exported
 
