@@ -50,7 +50,7 @@ double acos(double x, report_t ra) {
             res = as_signed(hx) > 0 ? ZERO : PI;  // exact, no flag
         } else {
             // |x| > 1, inf, NaN: 0/0 or a NaN operand, invalid raised by the division
-            const double d = x - x;
+            const double d = sub_x86(x, x);
             res = soft_ddiv(d, d, ra);
         }
     } else if (ix >= 0x3FE00000) {
@@ -93,7 +93,7 @@ double asin(double x, report_t ra) {
         if (((ix - 0x3FF00000) | lx) == 0) {
             res = x * PIO2_HI + x * PIO2_LO;  // +-pi/2, inexact
         } else {
-            const double d = x - x;
+            const double d = sub_x86(x, x);
             res = soft_ddiv(d, d, ra);
         }
     } else if (ix >= 0x3FE00000) {

@@ -104,7 +104,7 @@ double sqrt(double x, report_t ra) {
     const std::uint32_t hi = hi_word(x);
     if ((hi & 0x7FF00000u) == 0x7FF00000u) [[unlikely]] {
         const double xo = opaque(x);
-        return fp_raise(FP_INEXACT, ra, xo * xo + xo);
+        return fp_raise(FP_INEXACT, ra, add_x86(xo * xo, xo));  // -inf: inf + -inf, invalid
     }
     if (as_signed(hi) <= 0) [[unlikely]] {
         if (((hi & 0x7FFFFFFFu) | lo_word(x)) == 0) return x;
@@ -119,7 +119,7 @@ float sqrtf(float x, report_t ra) {
     const std::uint32_t w = bits(x), ix = w & 0x7FFFFFFFu;
     if (ix > 0x7F7FFFFFu) [[unlikely]] {
         const float xo = opaque(x);
-        return fp_raise(FP_INEXACT, ra, xo * xo + xo);
+        return fp_raise(FP_INEXACT, ra, add_x86(xo * xo, xo));  // -inf: inf + -inf, invalid
     }
     if (ix == 0) [[unlikely]]
         return fp_raise(FP_INEXACT, ra, x);

@@ -68,7 +68,7 @@ double sin(double x, report_t ra) {
     if (ix <= 0x3FE921FB) {
         r = sin_poly(x, ZERO, 0);
     } else if (ix > 0x7FEFFFFF) {
-        r = x - x;
+        r = sub_x86(x, x);  // +-inf: invalid, NaN: itself
     } else {
         double y[2];
         const int n = rem_halfpi(x, y);
@@ -89,7 +89,7 @@ double cos(double x, report_t ra) {
     if (ix <= 0x3FE921FB) {
         r = cos_poly(x, ZERO);
     } else if (ix > 0x7FEFFFFF) {
-        r = x - x;
+        r = sub_x86(x, x);  // +-inf: invalid, NaN: itself
     } else {
         double y[2];
         const int n = rem_halfpi(x, y);
