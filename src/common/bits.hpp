@@ -163,9 +163,10 @@ inline T add_x86(T a, T b) {
     return x86_nan(a + b, a, b);
 }
 
-// a + b and a * b with a as the first operand. When both are NaN the host
-// returns one of them by operand position, so the order must not be left to
-// the compiler (which may swap the operands of a commutative operation). The
+// a + b and a * b with a as the first operand. When both are NaN x86 returns
+// the one in the first position, so the order must not be left to the
+// compiler (which may swap the operands of a commutative operation); other
+// hosts give the same NaN through x86_nan. The
 // statements are volatile: a plain asm counts as a pure computation, which the
 // compiler may hoist above the branch guarding it, raising its flags on paths
 // that never asked for the operation.
@@ -176,14 +177,14 @@ inline double add_ordered(double a, double b) {
 #elif defined(__aarch64__)
     double r;
     asm volatile("fadd %d0, %d1, %d2" : "=w"(r) : "w"(a), "w"(b));
-    return r;
+    return x86_nan(r, a, b);
 #elif defined(__arm__) && defined(__ARM_PCS_VFP)
     double r;
     asm volatile("vadd.f64 %P0, %P1, %P2" : "=w"(r) : "w"(a), "w"(b));
-    return r;
+    return x86_nan(r, a, b);
 #else
     volatile double va = a, vb = b;
-    return va + vb;
+    return x86_nan(va + vb, a, b);
 #endif
 }
 inline float add_ordered(float a, float b) {
@@ -193,14 +194,14 @@ inline float add_ordered(float a, float b) {
 #elif defined(__aarch64__)
     float r;
     asm volatile("fadd %s0, %s1, %s2" : "=w"(r) : "w"(a), "w"(b));
-    return r;
+    return x86_nan(r, a, b);
 #elif defined(__arm__) && defined(__ARM_PCS_VFP)
     float r;
     asm volatile("vadd.f32 %0, %1, %2" : "=t"(r) : "t"(a), "t"(b));
-    return r;
+    return x86_nan(r, a, b);
 #else
     volatile float va = a, vb = b;
-    return va + vb;
+    return x86_nan(va + vb, a, b);
 #endif
 }
 inline double mul_ordered(double a, double b) {
@@ -210,14 +211,14 @@ inline double mul_ordered(double a, double b) {
 #elif defined(__aarch64__)
     double r;
     asm volatile("fmul %d0, %d1, %d2" : "=w"(r) : "w"(a), "w"(b));
-    return r;
+    return x86_nan(r, a, b);
 #elif defined(__arm__) && defined(__ARM_PCS_VFP)
     double r;
     asm volatile("vmul.f64 %P0, %P1, %P2" : "=w"(r) : "w"(a), "w"(b));
-    return r;
+    return x86_nan(r, a, b);
 #else
     volatile double va = a, vb = b;
-    return va * vb;
+    return x86_nan(va * vb, a, b);
 #endif
 }
 inline float mul_ordered(float a, float b) {
@@ -227,14 +228,14 @@ inline float mul_ordered(float a, float b) {
 #elif defined(__aarch64__)
     float r;
     asm volatile("fmul %s0, %s1, %s2" : "=w"(r) : "w"(a), "w"(b));
-    return r;
+    return x86_nan(r, a, b);
 #elif defined(__arm__) && defined(__ARM_PCS_VFP)
     float r;
     asm volatile("vmul.f32 %0, %1, %2" : "=t"(r) : "t"(a), "t"(b));
-    return r;
+    return x86_nan(r, a, b);
 #else
     volatile float va = a, vb = b;
-    return va * vb;
+    return x86_nan(va * vb, a, b);
 #endif
 }
 
