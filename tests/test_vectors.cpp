@@ -40,4 +40,37 @@ std::string test_name(const ::testing::TestParamInfo<std::string>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Vectors, VectorFile, ::testing::ValuesIn(vector_files()), test_name);
 
+// The cross test's opt-in tolerance: an underflow flag detected before
+// rounding on a result that rounds to the smallest normal, and nothing else.
+// NaN bits in particular are the same on every host and never tolerated.
+TEST(HostTolerance, AcceptsOnlyTininessBeforeRounding) {
+    struct Case {
+        const char* line;  // a vector line; tolerable_difference only compares outcomes
+        std::uint64_t result;
+        unsigned flags;
+        const char* raise;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"sin 0x7ff0000000000000 -> 0xfff8000000000000 01 C0000090@app", 0x7FF8000000000000ull, 0x01, "C0000090@app", false},
+        {"sinf 0x7f800000 -> 0xffc00000 01 -", 0x7FC00000u, 0x01, "-", false},
+        {"pow 0x7ff8000000000000 0x7ff0000000000002 -> 0x7ff8000000000000 01 C0000090@app", 0x7FF8000000000002ull, 0x01,
+         "C0000090@app", false},
+        {"exp 0xc086232bdd7abcd2 -> 0x0010000000000000 10 C000008F@app", 0x0010000000000000ull, 0x18, "C0000093@app", true},
+        {"exp 0xc086232bdd7abcd2 -> 0x0010000000000000 10 -", 0x0010000000000000ull, 0x18, "-", true},
+        {"expf 0xc2aeac50 -> 0x00800000 10 C000008F@app", 0x00800000u, 0x18, "C0000093@app", true},
+        {"exp 0xc086232bdd7abcd2 -> 0x0010000000000000 10 C000008F@app", 0x0010000000000000ull, 0x18, "C0000093@lib", false},
+        {"exp 0xc086232bdd7abcd2 -> 0x0010000000000001 10 -", 0x0010000000000001ull, 0x18, "-", false},
+        {"exp 0xc086232bdd7abcd2 -> 0x0010000000000000 10 -", 0x0010000000000000ull, 0x11, "-", false},
+    };
+    for (const Case& c : cases) {
+        kalmtool::Vector v;
+        std::string error;
+        ASSERT_TRUE(kalmtool::parse_vector(c.line, v, error)) << c.line << ": " << error;
+        ASSERT_TRUE(v.expected.has_value()) << c.line;
+        const kalmtool::Outcome got{c.result, c.flags, c.raise};
+        EXPECT_EQ(kalmtool::tolerable_difference(v, *v.expected, got), c.accepted) << c.line;
+    }
+}
+
 }  // namespace

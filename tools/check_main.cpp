@@ -1,6 +1,8 @@
 // kalm_check: the vector runner alone, for hosts where the full tool's
 // dependencies are not at hand (cross builds run under an emulator).
 //   kalm_check [--host-tolerant] FILE...
+// --host-tolerant accepts an underflow flag detected before rounding (see
+// vectors.hpp) and names every line it accepts; by default nothing differs.
 #include <cstdio>
 #include <cstring>
 #include <fstream>

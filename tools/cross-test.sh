@@ -1,12 +1,24 @@
 #!/usr/bin/env bash
 # Cross-builds the library and the vector runner for AArch64 and 32-bit ARM
-# hard-float, and runs every vector file under qemu-user. Results and raises
-# must match the x86-64 expectations bit for bit, except for the documented
-# host differences (see kalm_check --host-tolerant).
+# hard-float, and runs every vector file under qemu-user. Results, flags and
+# raises must match the x86-64 expectations bit for bit, with no tolerance.
+# CROSS_FRESH=N also checks N fresh inputs per export (tools/gen_host_inputs.py,
+# at least 40 N lines in all) against the expectations of the x86 build in build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 targets=${CROSS_TARGETS:-"aarch64 armhf"}
 status=0
+fresh=
+if [ -n "${CROSS_FRESH:-}" ]; then
+  tmp=$(mktemp -d)
+  trap 'rm -rf "$tmp"' EXIT
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build --target kalm >/dev/null
+  python3 tools/gen_host_inputs.py --per-export "$CROSS_FRESH" --seed "${SEED:-1}" > "$tmp/inputs.txt"
+  build/kalm vectors "$tmp/inputs.txt" | grep -- ' -> ' > "$tmp/fresh.txt"
+  fresh="$tmp/fresh.txt"
+  echo "fresh inputs: $(wc -l < "$fresh") lines"
+fi
 for t in $targets; do
   dir=build-$t
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$t.cmake \
@@ -17,7 +29,11 @@ for t in $targets; do
     armhf) emu=(qemu-arm -L /usr/arm-linux-gnueabihf) ;;
   esac
   echo "== $t"
-  if ! LD_LIBRARY_PATH="$dir" "${emu[@]}" "$dir/kalm_check" --host-tolerant tests/vectors/*.txt; then status=1; fi
+  if ! LD_LIBRARY_PATH="$dir" "${emu[@]}" "$dir/kalm_check" tests/vectors/*.txt; then status=1; fi
+  if [ -n "$fresh" ]; then
+    echo "-- fresh inputs"
+    if ! LD_LIBRARY_PATH="$dir" "${emu[@]}" "$dir/kalm_check" "$fresh" | tail -n 40; then status=1; fi
+  fi
   if ! LD_LIBRARY_PATH="$dir" "${emu[@]}" "$dir/examples/example_emulator" >/dev/null; then echo "example_emulator failed"; status=1; fi
 done
 exit $status

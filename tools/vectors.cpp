@@ -247,9 +247,6 @@ long tolerated_count() { return g_tolerated; }
 
 bool tolerable_difference(const Vector& v, const Outcome& e, const Outcome& g) {
     const bool single = v.fn->result_words == 1;
-    const std::uint64_t x86_nan = single ? 0xFFC00000u : 0xFFF8000000000000ull;
-    const std::uint64_t arm_nan = single ? 0x7FC00000u : 0x7FF8000000000000ull;
-    if (e.result == x86_nan && g.result == arm_nan && e.flags == g.flags && e.raise == g.raise) return true;
     const std::uint64_t magnitude = single ? (g.result & 0x7FFFFFFFu) : (g.result & 0x7FFFFFFFFFFFFFFFull);
     const std::uint64_t smallest_normal = single ? 0x00800000u : 0x0010000000000000ull;
     if (e.result == g.result && magnitude == smallest_normal && (e.flags ^ g.flags) == 0x08u) {
@@ -285,6 +282,8 @@ void process_stream(std::istream& in, const std::string& source, std::ostream& o
         } else if (g_tolerant && tolerable_difference(v, *v.expected, got)) {
             ++tally.passed;
             ++g_tolerated;
+            out << source << ":" << n << ": " << v.input << "\n    tolerated (underflow before rounding): got "
+                << format_outcome(v, got).substr(v.input.size() + 1) << "\n";
         } else {
             out << source << ":" << n << ": " << v.input << "\n    expected " << format_outcome(v, *v.expected).substr(v.input.size() + 1)
                 << "\n    got      " << format_outcome(v, got).substr(v.input.size() + 1) << "\n";

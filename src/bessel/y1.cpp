@@ -138,7 +138,7 @@ double bessel_q1(double x, report_t ra) {
 
     // +inf gives +0; -inf and NaN make the division report invalid.
     if (ix >= 0x7FF00000u) {
-        const double d = x * x + x;
+        const double d = add_x86(x * x, x);
         return fp_check_flags(soft_ddiv(one, d, ra), ra);
     }
     if ((ix | lx) == 0) return fp_raise(FP_DIVIDE_BY_ZERO, ra, DEFAULT_NAN);

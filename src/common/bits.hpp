@@ -4,6 +4,7 @@
 #pragma once
 
 #include <bit>
+#include <concepts>
 #include <cstdint>
 #include <type_traits>
 
@@ -126,9 +127,46 @@ inline void force_eval(T x) {
 #endif
 }
 
-// a + b and a * b with a as the first operand. When both are NaN the host
-// returns one of them by operand position, so the order must not be left to
-// the compiler (which may swap the operands of a commutative operation). The
+// NaN results are x86-64's on every host. Where an operation's operands are
+// not NaNs but its result is (inf - inf, 0 * inf), x86 returns its default NaN,
+// which has the sign set (0xFFF8000000000000, 0xFFC00000); ARM clears the sign.
+// Where both operands are NaNs, x86 returns the first, quieted, while ARM
+// prefers a signalling one wherever it is. x86_nan(r, a, b) takes the host's
+// result r of an operation on a and b and, off x86, puts x86's NaN in place of
+// a NaN r: the first NaN operand quieted, else the default NaN. The operation
+// itself has run, so the flags stay the host's own; the test costs a few
+// integer instructions off x86 and nothing on it.
+inline bool is_nan(double v) { return (bits(v) << 1) > 0xFFE0000000000000ull; }
+inline bool is_nan(float v) { return (bits(v) << 1) > 0xFF000000u; }
+inline double quieted(double v) { return from_bits(bits(v) | 0x0008000000000000ull); }
+inline float quieted(float v) { return from_bits(bits(v) | 0x00400000u); }
+template <std::floating_point T>
+inline T x86_nan([[maybe_unused]] T r, [[maybe_unused]] T a, [[maybe_unused]] T b) {
+#if !defined(__x86_64__)
+    if (is_nan(r)) [[unlikely]] {
+        if (is_nan(a)) return quieted(a);
+        if (is_nan(b)) return quieted(b);
+        if constexpr (sizeof(T) == 8) return from_bits(0xFFF8000000000000ull);
+        else return from_bits(0xFFC00000u);
+    }
+#endif
+    return r;
+}
+// Host arithmetic kept for its invalid flag (x - x of an infinity is a NaN
+// and invalid, of a NaN the NaN), with x86's NaN as the result.
+template <std::floating_point T>
+inline T sub_x86(T a, T b) {
+    return x86_nan(a - b, a, b);
+}
+template <std::floating_point T>
+inline T add_x86(T a, T b) {
+    return x86_nan(a + b, a, b);
+}
+
+// a + b and a * b with a as the first operand. When both are NaN x86 returns
+// the one in the first position, so the order must not be left to the
+// compiler (which may swap the operands of a commutative operation); other
+// hosts give the same NaN through x86_nan. The
 // statements are volatile: a plain asm counts as a pure computation, which the
 // compiler may hoist above the branch guarding it, raising its flags on paths
 // that never asked for the operation.
@@ -139,14 +177,14 @@ inline double add_ordered(double a, double b) {
 #elif defined(__aarch64__)
     double r;
     asm volatile("fadd %d0, %d1, %d2" : "=w"(r) : "w"(a), "w"(b));
-    return r;
+    return x86_nan(r, a, b);
 #elif defined(__arm__) && defined(__ARM_PCS_VFP)
     double r;
     asm volatile("vadd.f64 %P0, %P1, %P2" : "=w"(r) : "w"(a), "w"(b));
-    return r;
+    return x86_nan(r, a, b);
 #else
     volatile double va = a, vb = b;
-    return va + vb;
+    return x86_nan(va + vb, a, b);
 #endif
 }
 inline float add_ordered(float a, float b) {
@@ -156,14 +194,14 @@ inline float add_ordered(float a, float b) {
 #elif defined(__aarch64__)
     float r;
     asm volatile("fadd %s0, %s1, %s2" : "=w"(r) : "w"(a), "w"(b));
-    return r;
+    return x86_nan(r, a, b);
 #elif defined(__arm__) && defined(__ARM_PCS_VFP)
     float r;
     asm volatile("vadd.f32 %0, %1, %2" : "=t"(r) : "t"(a), "t"(b));
-    return r;
+    return x86_nan(r, a, b);
 #else
     volatile float va = a, vb = b;
-    return va + vb;
+    return x86_nan(va + vb, a, b);
 #endif
 }
 inline double mul_ordered(double a, double b) {
@@ -173,14 +211,14 @@ inline double mul_ordered(double a, double b) {
 #elif defined(__aarch64__)
     double r;
     asm volatile("fmul %d0, %d1, %d2" : "=w"(r) : "w"(a), "w"(b));
-    return r;
+    return x86_nan(r, a, b);
 #elif defined(__arm__) && defined(__ARM_PCS_VFP)
     double r;
     asm volatile("vmul.f64 %P0, %P1, %P2" : "=w"(r) : "w"(a), "w"(b));
-    return r;
+    return x86_nan(r, a, b);
 #else
     volatile double va = a, vb = b;
-    return va * vb;
+    return x86_nan(va * vb, a, b);
 #endif
 }
 inline float mul_ordered(float a, float b) {
@@ -190,14 +228,14 @@ inline float mul_ordered(float a, float b) {
 #elif defined(__aarch64__)
     float r;
     asm volatile("fmul %s0, %s1, %s2" : "=w"(r) : "w"(a), "w"(b));
-    return r;
+    return x86_nan(r, a, b);
 #elif defined(__arm__) && defined(__ARM_PCS_VFP)
     float r;
     asm volatile("vmul.f32 %0, %1, %2" : "=t"(r) : "t"(a), "t"(b));
-    return r;
+    return x86_nan(r, a, b);
 #else
     volatile float va = a, vb = b;
-    return va * vb;
+    return x86_nan(va * vb, a, b);
 #endif
 }
 

@@ -48,7 +48,7 @@ constexpr float MINUS_TWO_POW_25 = fconst(0xCC000000);
     // Zero and negative arguments: the division reports divide-by-zero / invalid.
     if (ix == 0) return soft_sdiv(MINUS_TWO_POW_25, ZERO);
     if (hx < 0) {
-        const float d = x - x;
+        const float d = sub_x86(x, x);
         return soft_sdiv(d, ZERO);
     }
     if (hx > 0x7F7FFFFF) return x + x;
@@ -102,7 +102,7 @@ constexpr float MINUS_TWO_POW_25 = fconst(0xCC000000);
 
     if (ix == 0) return soft_sdiv(ten::MINUS_TWO_POW_25, ten::ZERO);
     if (hx < 0) {
-        const float d = x - x;
+        const float d = sub_x86(x, x);
         return soft_sdiv(d, ten::ZERO);
     }
     if (hx > 0x7F7FFFFF) return x + x;

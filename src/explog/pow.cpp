@@ -86,7 +86,7 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
 
     if (ly == 0) {
         if (iy == 0x7FF00000) {  // y = +-inf
-            if (((static_cast<std::uint32_t>(ix) - 0x3FF00000u) | lx) == 0) return fp_check_flags(y - y, ra);
+            if (((static_cast<std::uint32_t>(ix) - 0x3FF00000u) | lx) == 0) return fp_check_flags(sub_x86(y, y), ra);
             if (ix >= 0x3FF00000) return fp_check_flags(hy >= 0 ? y : zero, ra);
             return fp_check_flags(hy < 0 ? -y : zero, ra);
         }

@@ -78,7 +78,10 @@ inline float clear12(float v) { return masked(v, 0xFFFFF000u); }
     }
 
     if (iy == 0x7F800000) {  // y = ±∞
-        if (ix == 0x3F800000) return y - y;
+        if (ix == 0x3F800000) {  // invalid; its own statement, as in sinf
+            const float r = sub_x86(y, y);
+            return r;
+        }
         if (ix > 0x3F800000) return hy >= 0 ? y : ZERO;
         return hy < 0 ? -y : ZERO;
     }

@@ -49,7 +49,7 @@ inline double magnitude(double x) { return from_bits(bits(x) & 0x7FFFFFFFFFFFFFF
             res = as_signed(hx) > 0 ? ZERO : PI;  // exact, no flag
         } else {
             // |x| > 1, inf, NaN: 0/0 or a NaN operand, invalid raised by the division
-            const double d = x - x;
+            const double d = sub_x86(x, x);
             res = soft_ddiv(d, d, ra);
         }
     } else if (ix >= 0x3FE00000) {
@@ -91,7 +91,7 @@ inline double magnitude(double x) { return from_bits(bits(x) & 0x7FFFFFFFFFFFFFF
         if (((ix - 0x3FF00000) | lx) == 0) {
             res = x * PIO2_HI + x * PIO2_LO;  // +-pi/2, inexact
         } else {
-            const double d = x - x;
+            const double d = sub_x86(x, x);
             res = soft_ddiv(d, d, ra);
         }
     } else if (ix >= 0x3FE00000) {

@@ -47,7 +47,7 @@ inline float clear_low12(float v) { return masked(v, 0xFFFFF000u); }
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
     if (ix == 0x3F800000u) return hx > 0 ? ZERO : PI_F;  // acos(1) = 0, acos(-1) = pi
     if (ix > 0x3F800000u) {                             // |x| > 1, inf, NaN: 0/0 or NaN/NaN
-        const float d = x - x;
+        const float d = sub_x86(x, x);
         return soft_sdiv(d, d);
     }
     if (ix < 0x3F000000u) {                 // |x| < 0.5
@@ -86,7 +86,7 @@ inline float clear_low12(float v) { return masked(v, 0xFFFFF000u); }
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
     if (ix == 0x3F800000u) return x * PIO2_F + x * ASINF_PIO2_LO;  // +-pi/2, inexact
     if (ix > 0x3F800000u) {
-        const float d = x - x;
+        const float d = sub_x86(x, x);
         return soft_sdiv(d, d);
     }
     if (ix < 0x3F000000u) {

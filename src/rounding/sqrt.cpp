@@ -103,7 +103,7 @@ inline float sqrtf_positive(std::uint32_t w) {
     const std::uint32_t hi = hi_word(x);
     if ((hi & 0x7FF00000u) == 0x7FF00000u) [[unlikely]] {
         const double xo = opaque(x);
-        return fp_raise(FP_INEXACT, ra, xo * xo + xo);
+        return fp_raise(FP_INEXACT, ra, add_x86(xo * xo, xo));  // -inf: inf + -inf, invalid
     }
     if (as_signed(hi) <= 0) [[unlikely]] {
         if (((hi & 0x7FFFFFFFu) | lo_word(x)) == 0) return x;
@@ -117,7 +117,7 @@ inline float sqrtf_positive(std::uint32_t w) {
     const std::uint32_t w = bits(x), ix = w & 0x7FFFFFFFu;
     if (ix > 0x7F7FFFFFu) [[unlikely]] {
         const float xo = opaque(x);
-        return fp_raise(FP_INEXACT, ra, xo * xo + xo);
+        return fp_raise(FP_INEXACT, ra, add_x86(xo * xo, xo));  // -inf: inf + -inf, invalid
     }
     if (ix == 0) [[unlikely]]
         return fp_raise(FP_INEXACT, ra, x);

@@ -308,7 +308,7 @@ int rem_halfpi(double x, double y[2]) {
     }
 
     if (ix > 0x7FEFFFFF) {  // +-inf or NaN
-        y[0] = y[1] = x - x;
+        y[0] = y[1] = sub_x86(x, x);
         return 0;
     }
 

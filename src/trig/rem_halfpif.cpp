@@ -269,7 +269,7 @@ int rem_halfpif(float x, float* y) {
     }
 
     if (ix > 0x7F7FFFFFu) {  // +-inf, NaN
-        y[0] = y[1] = x - x;
+        y[0] = y[1] = sub_x86(x, x);
         return 0;
     }
 

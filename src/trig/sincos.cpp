@@ -67,7 +67,7 @@ double cos_poly(double x, double y) {
     if (ix <= 0x3FE921FB) {
         r = sin_poly(x, ZERO, 0);
     } else if (ix > 0x7FEFFFFF) {
-        r = x - x;
+        r = sub_x86(x, x);  // +-inf: invalid, NaN: itself
     } else {
         double y[2];
         const int n = rem_halfpi(x, y);
@@ -87,7 +87,7 @@ double cos_poly(double x, double y) {
     if (ix <= 0x3FE921FB) {
         r = cos_poly(x, ZERO);
     } else if (ix > 0x7FEFFFFF) {
-        r = x - x;
+        r = sub_x86(x, x);  // +-inf: invalid, NaN: itself
     } else {
         double y[2];
         const int n = rem_halfpi(x, y);

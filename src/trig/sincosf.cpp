@@ -70,7 +70,11 @@ float cos_polyf(float x, float y) {
 [[gnu::always_inline]] static inline float run_sinf(float x, [[maybe_unused]] report_t ra) {
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
     if (ix <= 0x3F490FD8u) return sin_polyf(x, ZERO, 0);
-    if (ix > 0x7F7FFFFFu) return x - x;
+    if (ix > 0x7F7FFFFFu) {  // +-inf: invalid, NaN: itself
+        // Its own statement: GCC guesses an early return unlikely only when it returns a plain value.
+        const float r = sub_x86(x, x);
+        return r;
+    }
     float y[2];
     const int n = rem_halfpif(x, y);
     switch (n & 3) {
@@ -84,7 +88,10 @@ float cos_polyf(float x, float y) {
 [[gnu::always_inline]] static inline float run_cosf(float x, [[maybe_unused]] report_t ra) {
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
     if (ix <= 0x3F490FD8u) return cos_polyf(x, ZERO);
-    if (ix > 0x7F7FFFFFu) return x - x;
+    if (ix > 0x7F7FFFFFu) {  // as in sinf
+        const float r = sub_x86(x, x);
+        return r;
+    }
     float y[2];
     const int n = rem_halfpif(x, y);
     switch (n & 3) {

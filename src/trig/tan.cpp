@@ -87,7 +87,7 @@ double tan_poly(double x, double y, int iy) {
     if (ix <= 0x3FE921FB) {
         r = tan_poly(x, ZERO, 1);
     } else if (ix > 0x7FEFFFFF) {
-        r = x - x;
+        r = sub_x86(x, x);  // +-inf: invalid, NaN: itself
     } else {
         double y[2];
         const int n = rem_halfpi(x, y);

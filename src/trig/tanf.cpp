@@ -92,7 +92,7 @@ float tan_polyf(float x, float y, int iy) {
 [[gnu::always_inline]] static inline float run_tanf(float x, [[maybe_unused]] report_t ra) {
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
     if (ix <= 0x3F490FDAu) return tan_polyf(x, ZERO, 1);
-    if (ix > 0x7F7FFFFFu) return x - x;
+    if (ix > 0x7F7FFFFFu) return sub_x86(x, x);  // +-inf: invalid, NaN: itself
     float y[2];
     const int n = rem_halfpif(x, y);
     return tan_polyf(y[0], y[1], 1 - 2 * (n & 1));
