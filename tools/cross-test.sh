@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Cross-builds the library and the vector runner for AArch64 and 32-bit ARM
-# hard-float, and runs every vector file under qemu-user. Results, flags and
-# raises must match the x86-64 expectations bit for bit, with no tolerance.
-# CROSS_FRESH=N also checks N fresh inputs per export (tools/gen_host_inputs.py,
-# at least 40 N lines in all) against the expectations of the x86 build in build/.
+# hard-float, and runs every vector file under qemu-user, once under each
+# caller floating-point environment of the target (CROSS_ENVS, a
+# comma-separated list for kalm_check --caller-env; default: each of them).
+# Results, flags and raises must match the x86-64 expectations bit for bit,
+# with no tolerance, and the register must come back as it was apart from the
+# sticky flags. CROSS_FRESH=N also checks N fresh inputs per export
+# (tools/gen_host_inputs.py, at least 40 N lines in all) against the
+# expectations of the x86 build in build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 targets=${CROSS_TARGETS:-"aarch64 armhf"}
+envs=${CROSS_ENVS:-each}
 status=0
 fresh=
 if [ -n "${CROSS_FRESH:-}" ]; then
@@ -29,7 +34,11 @@ for t in $targets; do
     armhf) emu=(qemu-arm -L /usr/arm-linux-gnueabihf) ;;
   esac
   echo "== $t"
-  if ! LD_LIBRARY_PATH="$dir" "${emu[@]}" "$dir/kalm_check" tests/vectors/*.txt; then status=1; fi
+  start=$SECONDS
+  if ! LD_LIBRARY_PATH="$dir" "${emu[@]}" "$dir/kalm_check" --caller-env "$envs" tests/vectors/*.txt; then
+    status=1
+  fi
+  echo "($t vectors: $((SECONDS - start)) s)"
   if [ -n "$fresh" ]; then
     echo "-- fresh inputs"
     if ! LD_LIBRARY_PATH="$dir" "${emu[@]}" "$dir/kalm_check" "$fresh" | tail -n 40; then status=1; fi

@@ -131,21 +131,21 @@ int cmd_eval(int argc, char** argv) {
 int cmd_vectors(int argc, char** argv) {
     Tally tally;
     bool summary_only = false;
+    RunnerOptions opts;
     std::vector<std::string> files;
+    std::string error;
     for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--summary") == 0) summary_only = true;
-        else files.push_back(argv[i]);
+        if (std::strcmp(argv[i], "--summary") == 0) {
+            summary_only = true;
+        } else if (int used = parse_runner_option(argc, argv, i, opts, error)) {
+            if (used < 0) return usage_error(error);
+            i += used - 1;
+        } else {
+            files.push_back(argv[i]);
+        }
     }
     if (files.empty()) files.push_back("-");
-    for (const auto& f : files) {
-        if (f == "-") {
-            process_stream(std::cin, "<stdin>", std::cout, tally, summary_only);
-            continue;
-        }
-        std::ifstream in(f);
-        if (!in) return usage_error("cannot read '" + f + "'");
-        process_stream(in, f, std::cout, tally, summary_only);
-    }
+    if (!run_vector_files(files, opts, std::cout, tally, summary_only, error)) return usage_error(error);
     if (tally.passed + tally.failed > 0 || tally.generated == 0)
         std::printf("%ld passed, %ld failed\n", tally.passed, tally.failed);
     return tally.failed ? 1 : 0;
@@ -155,7 +155,9 @@ void usage() {
     std::fprintf(stderr,
                  "usage: kalm eval NAME ARG... [--unmask LIST]   evaluate one call\n"
                  "       kalm exports                            the export table\n"
-                 "       kalm vectors [--summary] [FILE...|-]     check (or generate) vector lines\n"
+                 "       kalm vectors [--summary] [--caller-env NAME[,NAME...]|each] [FILE...|-]\n"
+                 "             check (or generate) vector lines, every call under the caller floating-point\n"
+                 "             environment NAME (each: all of this host's; an unknown NAME lists them)\n"
                  "       kalm accuracy [NAME...] [--samples N] [--seed S] [--exhaustive] [--threads T] [--csv FILE]\n"
                  "             ulp error against MPFR on N random inputs per export (default: sized for about a\n"
                  "             minute on 2 cores), or on every float input of single one-argument exports\n"

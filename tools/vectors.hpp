@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "caller_env.hpp"
 #include "kalmlib/kalmlib.h"
 
 namespace kalmtool {
@@ -31,9 +32,18 @@ struct Vector {
 // blank or comment-only line returns true with fn == nullptr.
 bool parse_vector(const std::string& line, Vector& v, std::string& error);
 
-// Calls the export twice: all exceptions masked (result and flags), then all
-// unmasked (first raise). Report address: the tool's own call.
-Outcome run_vector(const Vector& v);
+// Calls the export twice under the selected caller environment (set_caller_env):
+// all exceptions masked (result and flags), then all unmasked (first raise).
+// Report address: the tool's own call. `trouble`, when given, receives what
+// went wrong beyond the outcome ("" if nothing): what either call changed in
+// the host register beyond the sticky flags, or a raise with everything masked.
+Outcome run_vector(const Vector& v, std::string* trouble = nullptr);
+
+// The outcome a line must give under `env`: the file's, except that the 14
+// single functions that leave their flags to the caller may keep flags the
+// caller had set, all of them or none (an inner framed routine, such as the
+// fabsf or floorf of a reduction, clears them on its way in).
+Outcome expected_in_env(const Vector& v, const Outcome& file, const Outcome& got, const CallerEnv& env);
 
 std::string format_outcome(const Vector& v, const Outcome& o);
 
@@ -45,6 +55,22 @@ struct Tally {
 // `out` with the source name and line number.
 void process_stream(std::istream& in, const std::string& source, std::ostream& out, Tally& tally,
                     bool quiet_generate = false);
+
+// The runner's options, one parser for kalm_check and `kalm vectors`:
+//   --caller-env NAME[,NAME...]   run every line under each of these caller
+//                                 environments in turn ("each": all of this host's)
+struct RunnerOptions {
+    std::vector<const CallerEnv*> envs;  // empty: the default environment only
+};
+// The number of arguments used at argv[i]: 0 when it is no runner option, -1
+// (with `error` set) when it is one but malformed.
+int parse_runner_option(int argc, char* const* argv, int i, RunnerOptions& opts, std::string& error);
+
+// Checks (or generates) every file, "-" for standard input, under each
+// selected caller environment, with a summary line per environment when there
+// are several. False, with `error` set, when a file cannot be read.
+bool run_vector_files(const std::vector<std::string>& files, const RunnerOptions& opts, std::ostream& out,
+                      Tally& tally, bool quiet_generate, std::string& error);
 
 // Host-tolerant checking (opt-in) accepts one difference between hosts and
 // nothing else: underflow detected before rounding (ARM) or after it (x86),
