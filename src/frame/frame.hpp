@@ -146,7 +146,7 @@ inline T arrived(T x) {
 // given back. The exit looks at the register for the x86 denormal-operand flag
 // only when the call may have met a subnormal operand: `tiny_args` (given
 // before the body, so that nothing is held across it), or `result_check(r)`
-// for an export whose results show it too (the two-argument ones: a tiny
+// for an export whose results show it too (atan2, atan2f, pow, powf: a tiny
 // quotient or power is computed from, and worked on as, a subnormal).
 inline constexpr auto NO_RESULT_CHECK = [](auto) { return false; };
 inline constexpr auto TINY_RESULT = [](auto r) { return tiny(r); };
@@ -156,7 +156,7 @@ inline auto export_call(std::uint32_t ordinal, bool tiny_args, Body body, Check 
     CallEnv e;
     enter_call<E, InnerClears>(e, ordinal, tiny_args);
     const auto r = body();
-    leave_call(e, r, result_check(r));
+    leave_call<InnerClears>(e, r, result_check(r));
     return r;
 }
 // InnerClears: the body makes inner framed calls (flag clearings) on its usual

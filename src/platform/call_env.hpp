@@ -66,7 +66,7 @@ inline void enter_call(CallEnv& e, std::uint32_t ordinal, bool) {
     if constexpr (E == Entry::unframed) std::fesetexceptflag(&carried, STICKY_FE);
 }
 
-template <typename T>
+template <bool InnerClears, typename T>
 inline void leave_call(const CallEnv& e, T r, bool) {
     volatile T sink = r;
     (void)sink;
@@ -125,24 +125,11 @@ inline std::uint64_t call_record(std::uint32_t ordinal, std::uint32_t m0, bool l
            (device_environment(m0) && !looks ? 0 : CALL_EXIT_LOOKS);
 }
 
-// `tiny_args`: the arguments may lead the call to a subnormal operand, which
-// sets the x86 denormal-operand flag; elsewhere it does not matter.
-// `InnerClears`: the body clears the flags inside on its usual paths.
-template <Entry E, bool InnerClears>
-inline void enter_call(CallEnv& e, std::uint32_t ordinal, [[maybe_unused]] bool tiny_args) {
-#if defined(__aarch64__)
-    const std::uint32_t m0 = host_control_raw();
-    tiny_args = false;
-#else
-    const std::uint32_t m0 = host_status_raw();
-#if !defined(__x86_64__)
-    tiny_args = false;
-#endif
-#endif
-    e.caller = m0;
-    e.recorded = InnerClears || tiny_args || !device_environment(m0) ||
-                 (tls_control_word & FP_ALL_MASKED) != FP_ALL_MASKED;
-    if (e.recorded) tls_call = call_record(ordinal, m0, tiny_args);
+// The entry of a call that keeps a record: the record, the device's
+// environment if the caller's differs, the clearing of a framed export.
+template <Entry E>
+inline void enter_recorded(std::uint32_t ordinal, std::uint32_t m0, bool tiny_args) {
+    tls_call = call_record(ordinal, m0, tiny_args);
     if (!device_environment(m0)) [[unlikely]] {
         enter_device_slow<E>(m0);
         return;
@@ -155,6 +142,56 @@ inline void enter_call(CallEnv& e, std::uint32_t ordinal, [[maybe_unused]] bool 
 #else
         if (m0 & HOST_MASK) host_status_write(m0 & ~HOST_MASK);
 #endif
+    }
+}
+template <Entry E>
+[[gnu::cold, gnu::noinline]] void enter_recorded_cold(std::uint32_t ordinal, std::uint32_t m0, bool tiny_args) {
+    enter_recorded<E>(ordinal, m0, tiny_args);
+}
+
+// `tiny_args`: the arguments may lead the call to a subnormal operand, which
+// sets the x86 denormal-operand flag; elsewhere it does not matter.
+// `InnerClears`: the body clears the flags inside on its usual paths, so the
+// call always keeps a record; otherwise only when it has to (see CallEnv), the
+// usual case costing one combined test.
+template <Entry E, bool InnerClears>
+inline void enter_call(CallEnv& e, std::uint32_t ordinal, [[maybe_unused]] bool tiny_args) {
+#if defined(__aarch64__)
+    const std::uint32_t m0 = host_control_raw();
+    tiny_args = false;
+#else
+    const std::uint32_t m0 = host_status_raw();
+#if !defined(__x86_64__)
+    tiny_args = false;
+#endif
+#endif
+    e.caller = m0;
+    if constexpr (InnerClears) {
+        e.recorded = true;
+        enter_recorded<E>(ordinal, m0, tiny_args);
+    } else {
+#if defined(__x86_64__)
+        // A caller with host-only flags set takes the recorded path too, which
+        // leaves the test below with a constant to write.
+        const bool plain = (m0 & (ENV_CONTROL_BITS | HOST_ONLY_FLAGS)) == DEVICE_CONTROL;
+#else
+        const bool plain = device_environment(m0);
+#endif
+        // One test for the three reasons (bitwise, so that it stays one branch).
+        e.recorded = !plain | tiny_args | ((tls_control_word & FP_ALL_MASKED) != FP_ALL_MASKED);
+        if (e.recorded) [[unlikely]] {
+            enter_recorded_cold<E>(ordinal, m0, tiny_args);
+            return;
+        }
+        if constexpr (E == Entry::framed) {
+#if defined(__x86_64__)
+            if (m0 & HOST_MASK) [[likely]] host_status_write_const<DEVICE_CONTROL>();
+#elif defined(__aarch64__)
+            clear_sticky();
+#else
+            if (m0 & HOST_MASK) host_status_write(m0 & ~HOST_MASK);
+#endif
+        }
     }
 }
 
@@ -170,33 +207,46 @@ template <typename T>
 #endif
 }
 
-// `tiny_result`: as `tiny_args`, for what the result shows. The record is
-// cleared, not restored: a call made from a raise handler ends while the raise
-// service keeps the outer call's record aside.
+// The exit of a call that kept a record, which it clears rather than
+// restores: a call made from a raise handler ends while the raise service
+// keeps the outer call's record aside.
 template <typename T>
-inline void leave_call(const CallEnv& e, T r, [[maybe_unused]] bool tiny_result) {
+inline void leave_recorded(T r, [[maybe_unused]] bool tiny_result) {
+    const std::uint64_t record = tls_call;
 #if defined(__arm__)
     // The comparison flags change with every compare the library makes.
-    give_back(e.caller, r);
-    if (e.recorded) tls_call = 0;
+    give_back(static_cast<std::uint32_t>(record), r);
+#elif defined(__x86_64__)
+    if (tiny_result || (record & CALL_EXIT_LOOKS)) [[unlikely]]
+        give_back(static_cast<std::uint32_t>(record), r);
 #else
-    if (e.recorded) {
-        const std::uint64_t record = tls_call;
-#if defined(__x86_64__)
-        if (tiny_result || (record & CALL_EXIT_LOOKS)) [[unlikely]]
-            give_back(static_cast<std::uint32_t>(record), r);
-#else
-        if (record & CALL_EXIT_LOOKS) [[unlikely]]
-            give_back(static_cast<std::uint32_t>(record), r);
+    if (record & CALL_EXIT_LOOKS) [[unlikely]]
+        give_back(static_cast<std::uint32_t>(record), r);
 #endif
-        tls_call = 0;
-        return;
-    }
+    tls_call = 0;
+}
+template <typename T>
+[[gnu::cold, gnu::noinline]] void leave_recorded_cold(T r, bool tiny_result) {
+    leave_recorded(r, tiny_result);
+}
+
+// `tiny_result`: as `tiny_args`, for what the result shows.
+template <bool InnerClears, typename T>
+inline void leave_call(const CallEnv& e, T r, [[maybe_unused]] bool tiny_result) {
+    if constexpr (InnerClears) {
+        leave_recorded(r, tiny_result);
+    } else {
+        if (e.recorded) [[unlikely]] {
+            leave_recorded_cold(r, tiny_result);
+            return;
+        }
 #if defined(__x86_64__)
-    if (tiny_result) [[unlikely]]
+        if (tiny_result) [[unlikely]]
+            give_back(e.caller, r);
+#elif defined(__arm__)
         give_back(e.caller, r);
 #endif
-#endif
+    }
 }
 
 #endif

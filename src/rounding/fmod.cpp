@@ -141,23 +141,23 @@ inline float fmodf_body(float x, float y) {
 }  // namespace
 
 [[gnu::always_inline]] static inline double run_fmod(double x, double y, report_t ra) {
-    return fp_check_flags(fmod_body(opaque(x), opaque(y)), ra);
+    return fp_check_flags(fmod_body(x, y), ra);
 }
 
 [[gnu::always_inline]] static inline float run_fmodf(float x, float y, report_t ra) {
-    return fp_check_flags(fmodf_body(opaque(x), opaque(y)), ra);
+    return fp_check_flags(fmodf_body(x, y), ra);
 }
 
-double fmod_cleared(double x, double y, report_t ra) { return run_fmod(x, y, ra); }
-float fmodf_cleared(float x, float y, report_t ra) { return run_fmodf(x, y, ra); }
+double fmod_cleared(double x, double y, report_t ra) { return run_fmod(opaque(x), opaque(y), ra); }
+float fmodf_cleared(float x, float y, report_t ra) { return run_fmodf(opaque(x), opaque(y), ra); }
 
 namespace exported {
 double fmod(double x, double y, report_t ra) {
-    return framed_export(ORD_FMOD, tiny(x) || tiny(y), [&] { return run_fmod(arrived(x), arrived(y), ra); }, TINY_RESULT);
+    return framed_export(ORD_FMOD, tiny(x) | tiny(y), [&] { return run_fmod(arrived(x), arrived(y), ra); });
 }
 
 float fmodf(float x, float y, report_t ra) {
-    return framed_export(ORD_FMODF, tiny(x) || tiny(y), [&] { return run_fmodf(arrived(x), arrived(y), ra); }, TINY_RESULT);
+    return framed_export(ORD_FMODF, tiny(x) | tiny(y), [&] { return run_fmodf(arrived(x), arrived(y), ra); });
 }
 }  // namespace exported
 

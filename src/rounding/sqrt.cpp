@@ -131,11 +131,12 @@ float sqrtf_cleared(float x, report_t ra) { return run_sqrtf(x, ra); }
 
 namespace exported {
 double sqrt(double x, report_t ra) {
-    return framed_export(ORD_SQRT, tiny(x), [&] { return run_sqrt(arrived(x), ra); });
+    // The integer square root meets no subnormal operand, whatever x.
+    return framed_export(ORD_SQRT, false, [&] { return run_sqrt(arrived(x), ra); });
 }
 
 float sqrtf(float x, report_t ra) {
-    return framed_export(ORD_SQRTF, tiny(x), [&] { return run_sqrtf(arrived(x), ra); });
+    return framed_export(ORD_SQRTF, false, [&] { return run_sqrtf(arrived(x), ra); });
 }
 }  // namespace exported
 
