@@ -170,13 +170,7 @@ inline void enter_call(CallEnv& e, std::uint32_t ordinal, [[maybe_unused]] bool 
         e.recorded = true;
         enter_recorded<E>(ordinal, m0, tiny_args);
     } else {
-#if defined(__x86_64__)
-        // A caller with host-only flags set takes the recorded path too, which
-        // leaves the test below with a constant to write.
-        const bool plain = (m0 & (ENV_CONTROL_BITS | HOST_ONLY_FLAGS)) == DEVICE_CONTROL;
-#else
         const bool plain = device_environment(m0);
-#endif
         // One test for the three reasons (bitwise, so that it stays one branch).
         e.recorded = !plain | tiny_args | ((tls_control_word & FP_ALL_MASKED) != FP_ALL_MASKED);
         if (e.recorded) [[unlikely]] {
@@ -185,7 +179,7 @@ inline void enter_call(CallEnv& e, std::uint32_t ordinal, [[maybe_unused]] bool 
         }
         if constexpr (E == Entry::framed) {
 #if defined(__x86_64__)
-            if (m0 & HOST_MASK) [[likely]] host_status_write_const<DEVICE_CONTROL>();
+            if (m0 & HOST_MASK) [[likely]] write_in_call<0>(m0);
 #elif defined(__aarch64__)
             clear_sticky();
 #else
