@@ -125,15 +125,10 @@ inline std::uint64_t call_record(std::uint32_t ordinal, std::uint32_t m0, bool l
            (device_environment(m0) && !looks ? 0 : CALL_EXIT_LOOKS);
 }
 
-// The entry of a call that keeps a record: the record, the device's
-// environment if the caller's differs, the clearing of a framed export.
+// A framed export's clearing, in the device's environment (the caller's
+// register read m0).
 template <Entry E>
-inline void enter_recorded(std::uint32_t ordinal, std::uint32_t m0, bool tiny_args) {
-    tls_call = call_record(ordinal, m0, tiny_args);
-    if (!device_environment(m0)) [[unlikely]] {
-        enter_device_slow<E>(m0);
-        return;
-    }
+inline void clear_at_entry([[maybe_unused]] std::uint32_t m0) {
     if constexpr (E == Entry::framed) {
 #if defined(__x86_64__)
         if (m0 & HOST_MASK) [[likely]] write_in_call<0>(m0);
@@ -143,6 +138,18 @@ inline void enter_recorded(std::uint32_t ordinal, std::uint32_t m0, bool tiny_ar
         if (m0 & HOST_MASK) host_status_write(m0 & ~HOST_MASK);
 #endif
     }
+}
+
+// The entry of a call that keeps a record: the record, the device's
+// environment if the caller's differs, the clearing of a framed export.
+template <Entry E>
+inline void enter_recorded(std::uint32_t ordinal, std::uint32_t m0, bool tiny_args) {
+    tls_call = call_record(ordinal, m0, tiny_args);
+    if (!device_environment(m0)) [[unlikely]] {
+        enter_device_slow<E>(m0);
+        return;
+    }
+    clear_at_entry<E>(m0);
 }
 template <Entry E>
 [[gnu::cold, gnu::noinline]] void enter_recorded_cold(std::uint32_t ordinal, std::uint32_t m0, bool tiny_args) {
@@ -177,15 +184,7 @@ inline void enter_call(CallEnv& e, std::uint32_t ordinal, [[maybe_unused]] bool 
             enter_recorded_cold<E>(ordinal, m0, tiny_args);
             return;
         }
-        if constexpr (E == Entry::framed) {
-#if defined(__x86_64__)
-            if (m0 & HOST_MASK) [[likely]] write_in_call<0>(m0);
-#elif defined(__aarch64__)
-            clear_sticky();
-#else
-            if (m0 & HOST_MASK) host_status_write(m0 & ~HOST_MASK);
-#endif
-        }
+        clear_at_entry<E>(m0);
     }
 }
 
