@@ -6,7 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
+#include "exact/division.hpp"
 #include "frame/frame.hpp"
 
 using namespace kalm::lib;

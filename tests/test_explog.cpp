@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
 #include "frame/frame.hpp"
 #include "kalmlib/kalmlib.h"
 #include "support/mpfr_ref.hpp"

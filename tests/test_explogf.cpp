@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
 #include "frame/frame.hpp"
 #include "hyperbolic/hyperbolicf.hpp"
 #include "kalmlib/kalmlib.h"

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <random>
 
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
 #include "frame/frame.hpp"
 #include "kalmlib/kalmlib.h"
 #include "oracles.hpp"

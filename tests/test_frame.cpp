@@ -8,7 +8,9 @@
 #include <random>
 #include <thread>
 
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
+#include "exact/division.hpp"
+#include "exact/scale.hpp"
 #include "frame/frame.hpp"
 #include "kalmlib/kalmlib.hpp"
 #include "oracles.hpp"

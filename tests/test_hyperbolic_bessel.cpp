@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "bessel/bessel.hpp"
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
 #include "kalmlib/kalmlib.hpp"
 #include "support/mpfr_ref.hpp"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
 #include "frame/frame.hpp"
 #include "kalmlib/kalmlib.hpp"
 #include "support/mpfr_ref.hpp"

@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
 #include "support/mpfr_ref.hpp"
 #include "trig/rem_halfpif.hpp"
 

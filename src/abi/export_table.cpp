@@ -2,8 +2,10 @@
 // and the word-level calling convention of the device. Doubles travel as two
 // 32-bit words, low word first, with no even-word alignment.
 #include <cstring>
+#include <iterator>
 
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
+#include "abi/words.hpp"
 #include "kalmlib/kalmlib.h"
 
 namespace kalm::lib {
@@ -41,90 +43,46 @@ constexpr Row row(const char* name, int ordinal, FnFFF f) {
     return {{name, ordinal, KALM_SIG_FF_F, 2, 1}, nullptr, nullptr, nullptr, nullptr, f};
 }
 
-// One row per built export, in ordinal order.
-const Row kRows[] = {
-    row("_y0", ORD_Y0, &exported::_y0),
-    row("_y1", ORD_Y1, &exported::_y1),
-    row("_yn", ORD_YN, &exported::_yn),
-    row("acos", ORD_ACOS, &exported::acos),
-    row("acosf", ORD_ACOSF, &exported::acosf),
-    row("asin", ORD_ASIN, &exported::asin),
-    row("asinf", ORD_ASINF, &exported::asinf),
-    row("atan", ORD_ATAN, &exported::atan),
-    row("atan2", ORD_ATAN2, &exported::atan2),
-    row("atan2f", ORD_ATAN2F, &exported::atan2f),
-    row("atanf", ORD_ATANF, &exported::atanf),
-    row("ceil", ORD_CEIL, &exported::ceil),
-    row("ceilf", ORD_CEILF, &exported::ceilf),
-    row("cos", ORD_COS, &exported::cos),
-    row("cosf", ORD_COSF, &exported::cosf),
-    row("cosh", ORD_COSH, &exported::cosh),
-    row("coshf", ORD_COSHF, &exported::coshf),
-    row("exp", ORD_EXP, &exported::exp),
-    row("expf", ORD_EXPF, &exported::expf),
-    row("fabsf", ORD_FABSF, &exported::fabsf),
-    row("floor", ORD_FLOOR, &exported::floor),
-    row("floorf", ORD_FLOORF, &exported::floorf),
-    row("fmod", ORD_FMOD, &exported::fmod),
-    row("fmodf", ORD_FMODF, &exported::fmodf),
-    row("log", ORD_LOG, &exported::log),
-    row("log10", ORD_LOG10, &exported::log10),
-    row("log10f", ORD_LOG10F, &exported::log10f),
-    row("logf", ORD_LOGF, &exported::logf),
-    row("pow", ORD_POW, &exported::pow),
-    row("powf", ORD_POWF, &exported::powf),
-    row("sin", ORD_SIN, &exported::sin),
-    row("sinf", ORD_SINF, &exported::sinf),
-    row("sinh", ORD_SINH, &exported::sinh),
-    row("sinhf", ORD_SINHF, &exported::sinhf),
-    row("sqrt", ORD_SQRT, &exported::sqrt),
-    row("sqrtf", ORD_SQRTF, &exported::sqrtf),
-    row("tan", ORD_TAN, &exported::tan),
-    row("tanf", ORD_TANF, &exported::tanf),
-    row("tanh", ORD_TANH, &exported::tanh),
-    row("tanhf", ORD_TANHF, &exported::tanhf),
-};
+// One row per export, in ordinal order.
+#define KALM_ROW(name, stem, sig, kind) row(#name, ord::stem, &exported::name),
+constexpr Row kRows[] = {KALM_EXPORT_LIST(KALM_ROW)};
+#undef KALM_ROW
 
-bool present(const Row& r) { return r.d_d || r.dd_d || r.id_d || r.f_f || r.ff_f; }
+// Each row's signature is the one the list gives, and row i holds ordinal i + 1.
+#define KALM_SIG_OF(name, stem, sig, kind) KALM_SIG_##sig,
+constexpr int kListedSignature[] = {KALM_EXPORT_LIST(KALM_SIG_OF)};
+#undef KALM_SIG_OF
+constexpr bool rows_match_list() {
+    for (std::size_t i = 0; i < std::size(kRows); ++i)
+        if (kRows[i].info.ordinal != static_cast<int>(i + 1) || kRows[i].info.signature != kListedSignature[i])
+            return false;
+    return std::size(kRows) == kalm::exports::count;
+}
+static_assert(rows_match_list());
 
 const Row* find_ordinal(int ordinal) {
-    for (const Row& r : kRows)
-        if (r.info.ordinal == ordinal && present(r)) return &r;
-    return nullptr;
-}
-
-double word_double(const std::uint32_t* w) { return from_words(w[1], w[0]); }
-void put_double(std::uint32_t* out, double r) {
-    out[0] = lo_word(r);
-    out[1] = hi_word(r);
+    if (ordinal < 1 || ordinal > static_cast<int>(std::size(kRows))) return nullptr;
+    return &kRows[ordinal - 1];
 }
 
 }  // namespace
 }  // namespace kalm::lib
 
 using namespace kalm::lib;
+using namespace kalm::words;
 
 extern "C" {
 
-KALM_API size_t kalm_export_count(void) {
-    size_t n = 0;
-    for (const Row& r : kRows) n += present(r) ? 1 : 0;
-    return n;
-}
+KALM_API size_t kalm_export_count(void) { return std::size(kRows); }
 
 KALM_API const kalm_export* kalm_export_at(size_t index) {
-    for (const Row& r : kRows) {
-        if (!present(r)) continue;
-        if (index == 0) return &r.info;
-        --index;
-    }
-    return nullptr;
+    return index < std::size(kRows) ? &kRows[index].info : nullptr;
 }
 
 KALM_API const kalm_export* kalm_export_by_name(const char* name) {
     if (name == nullptr) return nullptr;
     for (const Row& r : kRows)
-        if (present(r) && std::strcmp(r.info.name, name) == 0) return &r.info;
+        if (std::strcmp(r.info.name, name) == 0) return &r.info;
     return nullptr;
 }
 
@@ -142,19 +100,19 @@ KALM_API int kalm_call(int ordinal, const uint32_t* args, size_t nargs, uint32_t
     if (args == nullptr || results == nullptr) return KALM_ERR_NULL;
     switch (r->info.signature) {
         case KALM_SIG_D_D:
-            put_double(results, r->d_d(word_double(args), ra));
+            put(results, r->d_d(double_at(args), ra));
             break;
         case KALM_SIG_DD_D:
-            put_double(results, r->dd_d(word_double(args), word_double(args + 2), ra));
+            put(results, r->dd_d(double_at(args), double_at(args + 2), ra));
             break;
         case KALM_SIG_ID_D:
-            put_double(results, r->id_d(as_signed(args[0]), word_double(args + 1), ra));
+            put(results, r->id_d(int_at(args), double_at(args + 1), ra));
             break;
         case KALM_SIG_F_F:
-            results[0] = bits(r->f_f(from_bits(args[0]), ra));
+            put(results, r->f_f(float_at(args), ra));
             break;
         default:
-            results[0] = bits(r->ff_f(from_bits(args[0]), from_bits(args[1]), ra));
+            put(results, r->ff_f(float_at(args), float_at(args + 1), ra));
             break;
     }
     return KALM_OK;

@@ -1,7 +1,7 @@
 // Internal cores shared by _y0, _y1 and _yn, and the sequencing barrier they use.
 #pragma once
 
-#include "common/bits.hpp"
+#include "host/bits.hpp"
 
 namespace kalm::lib {
 

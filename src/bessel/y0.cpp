@@ -3,10 +3,10 @@
 // Against MPFR (3*10^4 random x per branch): where |Y0| is at least a quarter of the local
 // amplitude (1 below x = 2, sqrt(2/(pi x)) above) at most 4.1 ulp; nearer the zeros the
 // absolute error stays below 0.6 * 2^-52 times the amplitude.
+#include "abi/exports.hpp"
 #include "bessel/bessel.hpp"
-#include "common/exports.hpp"
+#include "exact/division.hpp"
 #include "frame/frame.hpp"
-#include "kalmlib/kalmlib.h"
 
 namespace kalm::lib {
 
@@ -192,10 +192,8 @@ double _y0_cleared(double x, report_t ra) { return run_y0(x, ra); }
 
 namespace exported {
 double _y0(double x, report_t ra) {
-    return framed_export<true>(ORD_Y0, tiny(x), [&] { return run_y0(arrived(x), ra); });
+    return framed_export<true>(ord::y0, tiny(x), [&] { return run_y0(arrived(x), ra); });
 }
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" KALM_API double kalm_y0(double x) { return kalm::lib::exported::_y0(x, KALM_RETURN_ADDRESS); }

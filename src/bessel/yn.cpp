@@ -2,10 +2,10 @@
 // the forward recurrence Y(k+1) = (2k/x) Y(k) - Y(k-1), stopped at -inf. Against MPFR, away from
 // zeros: 9 ulp (n = 2), 13 (n = 10), 49 (n = 50), 3.6 asymptotic; near zeros the absolute error
 // grows to 13 * 2^-52 times the amplitude for n = 50 (the recurrence accumulates it).
+#include "abi/exports.hpp"
 #include "bessel/bessel.hpp"
-#include "common/exports.hpp"
+#include "exact/division.hpp"
 #include "frame/frame.hpp"
-#include "kalmlib/kalmlib.h"
 
 namespace kalm::lib {
 
@@ -76,10 +76,8 @@ double _yn_cleared(int n, double x, report_t ra) { return run_yn(n, x, ra); }
 
 namespace exported {
 double _yn(int n, double x, report_t ra) {
-    return framed_export<true>(ORD_YN, tiny(x), [&] { return _yn_cleared(n, opaque(x), ra); });
+    return framed_export<true>(ord::yn, tiny(x), [&] { return _yn_cleared(n, opaque(x), ra); });
 }
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" KALM_API double kalm_yn(int n, double x) { return kalm::lib::exported::_yn(n, x, KALM_RETURN_ADDRESS); }

@@ -2,9 +2,9 @@
 // series in s (even/odd chains) plus k*ln2 in two parts; log10 takes log of the significand
 // and adds k*log10(2) in two parts. Measured against MPFR: log 0.83 ulp, log10 0.96 ulp,
 // except 1.87 ulp on [0.5, 2) where log10 is INV_LN10*log(x) alone.
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
+#include "exact/division.hpp"
 #include "frame/frame.hpp"
-#include "kalmlib/kalmlib.h"
 
 namespace kalm::lib {
 
@@ -124,15 +124,12 @@ double log_cleared(double x, report_t ra) { return run_log(x, ra); }
 
 namespace exported {
 double log10(double x, report_t ra) {
-    return framed_export(ORD_LOG10, tiny(x), [&] { return run_log10(arrived(x), ra); });
+    return framed_export(ord::log10, tiny(x), [&] { return run_log10(arrived(x), ra); });
 }
 
 double log(double x, report_t ra) {
-    return framed_export(ORD_LOG, tiny(x), [&] { return run_log(arrived(x), ra); });
+    return framed_export(ord::log, tiny(x), [&] { return run_log(arrived(x), ra); });
 }
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" KALM_API double kalm_log(double x) { return kalm::lib::exported::log(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API double kalm_log10(double x) { return kalm::lib::exported::log10(x, KALM_RETURN_ADDRESS); }

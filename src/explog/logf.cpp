@@ -3,9 +3,9 @@
 // [0.5, 2), takes logf of it and adds k·log10(2) in two parts. Single precision, no
 // frame. Measured over all 2^32 inputs: logf at most 0.888 ulp (x = 1.27807415),
 // log10f at most 2.09 ulp (x = 1.32233322).
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
+#include "exact/division.hpp"
 #include "frame/frame.hpp"
-#include "kalmlib/kalmlib.h"
 
 namespace kalm::lib {
 
@@ -126,15 +126,12 @@ float log10f(float x, report_t ra) { return run_log10f(x, ra); }
 
 namespace exported {
 float logf(float x, report_t ra) {
-    return unframed_export(ORD_LOGF, tiny(x), [&] { return run_logf(arrived(x), ra); });
+    return unframed_export(ord::logf, tiny(x), [&] { return run_logf(arrived(x), ra); });
 }
 
 float log10f(float x, report_t ra) {
-    return unframed_export(ORD_LOG10F, tiny(x), [&] { return run_log10f(arrived(x), ra); });
+    return unframed_export(ord::log10f, tiny(x), [&] { return run_log10f(arrived(x), ra); });
 }
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" KALM_API float kalm_logf(float x) { return kalm::lib::exported::logf(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API float kalm_log10f(float x) { return kalm::lib::exported::log10f(x, KALM_RETURN_ADDRESS); }

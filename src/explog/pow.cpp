@@ -2,9 +2,10 @@
 // in extra precision, multiplied by y split in two, and 2^z taken with exp's rational
 // polynomial. Measured against MPFR: max 0.83 ulp; up to ~700 ulps by design for |x| within
 // 2^-20 of 1 and |y| > 2^31, where the short series rounds INV_LN2_HI*t.
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
+#include "exact/division.hpp"
+#include "exact/scale.hpp"
 #include "frame/frame.hpp"
-#include "kalmlib/kalmlib.h"
 
 namespace kalm::lib {
 
@@ -250,11 +251,9 @@ double pow(double x, double y, report_t ra) {
     // Besides a tiny result, one of magnitude 1 may come from a product y log2 x
     // so small that its powers are subnormal.
     return framed_export(
-        ORD_POW, tiny(x) | tiny(y), [&] { return run_pow(arrived(x), arrived(y), ra); },
+        ord::pow, tiny(x) | tiny(y), [&] { return run_pow(arrived(x), arrived(y), ra); },
         [](double r) { return tiny(r) || unit_magnitude(r); });
 }
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" KALM_API double kalm_pow(double x, double y) { return kalm::lib::exported::pow(x, y, KALM_RETURN_ADDRESS); }

@@ -3,9 +3,10 @@
 // and the integer part put into the exponent field. Single precision, no frame.
 // Error: about 1 ulp in general, up to ~90 ulp where |y·log2 x| nears 100 (the leading
 // part of the pivot sum is kept with its low bits and 2/(3·ln2) is split short).
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
+#include "exact/division.hpp"
+#include "exact/scale.hpp"
 #include "frame/frame.hpp"
-#include "kalmlib/kalmlib.h"
 
 namespace kalm::lib {
 
@@ -225,11 +226,9 @@ float powf(float x, float y, report_t ra) {
     // Besides a tiny result, one of magnitude 1 may come from a product y log2 x
     // so small that its powers are subnormal.
     return unframed_export(
-        ORD_POWF, tiny(x) | tiny(y), [&] { return run_powf(arrived(x), arrived(y), ra); },
+        ord::powf, tiny(x) | tiny(y), [&] { return run_powf(arrived(x), arrived(y), ra); },
         [](float r) { return tiny(r) || unit_magnitude(r); });
 }
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" KALM_API float kalm_powf(float x, float y) { return kalm::lib::exported::powf(x, y, KALM_RETURN_ADDRESS); }

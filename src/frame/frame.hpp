@@ -1,5 +1,5 @@
-// The exception-signalling frame and the helpers every family shares: entry
-// and exit protocol, direct raises, software division, power-of-two scaling.
+// The exception-signalling frame: the entry and exit protocol of a framed
+// routine, direct raises, and the export entry around a routine's body.
 //
 // A framed routine is written as
 //     fp_clear_flags();
@@ -11,14 +11,9 @@
 
 #include <cstdint>
 
-#include "common/bits.hpp"
-#include "platform/call_env.hpp"
-#include "platform/host_flags.hpp"
-
-#define KALM_NOINLINE __attribute__((noinline, noclone))
-// Return address of the current (non-inlined) function, as a report address.
-#define KALM_RETURN_ADDRESS \
-    (reinterpret_cast<::kalm::lib::report_t>(__builtin_extract_return_addr(__builtin_return_address(0))))
+#include "host/bits.hpp"
+#include "frame/call_env.hpp"
+#include "host/host_flags.hpp"
 
 namespace kalm::lib {
 
@@ -170,52 +165,6 @@ inline auto unframed_export(std::uint32_t ordinal, bool tiny_args, Body body, Ch
     return export_call<Entry::unframed, InnerClears>(ordinal, tiny_args, body, result_check);
 }
 
-// Software division (soft_ddiv, soft_ddiv_local, soft_sdiv): frame/soft_div.hpp.
-
-// x * 2^n. scale_pow2 is framed and reports against its own call site.
-double scale_pow2(double x, int n);
-float scale_pow2f(float x, int n);
-float copy_signf(float a, float b);
-// The platform copy-sign service: magnitude of a, sign of b.
-double copy_sign(double a, double b);
-
-// Truncating conversion to a 32-bit integer with the host's own flag
-// behaviour (inexact for a dropped fraction, invalid out of range).
-inline std::int32_t convert_to_int32(double x) {
-#if defined(__x86_64__)
-    std::int32_t r;
-    asm volatile("cvttsd2si %1, %0" : "=r"(r) : "x"(x));
-    return r;
-#elif defined(__aarch64__)
-    std::int32_t r;
-    asm volatile("fcvtzs %w0, %d1" : "=r"(r) : "w"(x));
-    return r;
-#elif defined(__arm__) && defined(__ARM_PCS_VFP)
-    float r;
-    asm volatile("vcvt.s32.f64 %0, %P1" : "=t"(r) : "w"(x));
-    return std::bit_cast<std::int32_t>(r);
-#else
-    return static_cast<std::int32_t>(x);  // callers keep x in range
-#endif
-}
-inline std::int32_t convert_to_int32(float x) {
-#if defined(__x86_64__)
-    std::int32_t r;
-    asm volatile("cvttss2si %1, %0" : "=r"(r) : "x"(x));
-    return r;
-#elif defined(__aarch64__)
-    std::int32_t r;
-    asm volatile("fcvtzs %w0, %s1" : "=r"(r) : "w"(x));
-    return r;
-#elif defined(__arm__) && defined(__ARM_PCS_VFP)
-    float r;
-    asm volatile("vcvt.s32.f32 %0, %1" : "=t"(r) : "t"(x));
-    return std::bit_cast<std::int32_t>(r);
-#else
-    return static_cast<std::int32_t>(x);
-#endif
-}
 
 }  // namespace kalm::lib
 
-#include "frame/soft_div.hpp"

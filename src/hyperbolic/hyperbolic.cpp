@@ -2,9 +2,10 @@
 // approximation of degree 5 in x^2/2) for |x| < 22, and the inner entry of exp above.
 // Measured against MPFR (2*10^5 random arguments per branch): sinh 1.7 ulp, cosh 1.3 ulp,
 // both 2.5 ulp for |x| > 709.78 (exp(|x|/2) squared); tanh 2.15 ulp; expm1_core 0.8 ulp.
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
+#include "exact/division.hpp"
 #include "frame/frame.hpp"
-#include "kalmlib/kalmlib.h"
+#include "host/convert.hpp"
 
 namespace kalm::lib {
 
@@ -223,20 +224,16 @@ double tanh_cleared(double x, report_t ra) { return run_tanh(x, ra); }
 
 namespace exported {
 double cosh(double x, report_t ra) {
-    return framed_export(ORD_COSH, tiny(x), [&] { return run_cosh(arrived(x), ra); });
+    return framed_export(ord::cosh, tiny(x), [&] { return run_cosh(arrived(x), ra); });
 }
 
 double sinh(double x, report_t ra) {
-    return framed_export(ORD_SINH, tiny(x), [&] { return run_sinh(arrived(x), ra); });
+    return framed_export(ord::sinh, tiny(x), [&] { return run_sinh(arrived(x), ra); });
 }
 
 double tanh(double x, report_t ra) {
-    return framed_export(ORD_TANH, tiny(x), [&] { return run_tanh(arrived(x), ra); });
+    return framed_export(ord::tanh, tiny(x), [&] { return run_tanh(arrived(x), ra); });
 }
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" KALM_API double kalm_sinh(double x) { return kalm::lib::exported::sinh(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API double kalm_cosh(double x) { return kalm::lib::exported::cosh(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API double kalm_tanh(double x) { return kalm::lib::exported::tanh(x, KALM_RETURN_ADDRESS); }

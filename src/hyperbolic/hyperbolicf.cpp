@@ -3,10 +3,11 @@
 // Single precision, no frame; |x| comes from the exported fabsf, which clears the
 // sticky flags. Measured over all 2^32 inputs: sinhf and coshf at most 2.50 ulp
 // (|x| = 89.4114761, the squared half-argument path), tanhf 2.19 ulp (x = 0.2332956).
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
+#include "exact/division.hpp"
 #include "frame/frame.hpp"
+#include "host/convert.hpp"
 #include "hyperbolic/hyperbolicf.hpp"
-#include "kalmlib/kalmlib.h"
 
 namespace kalm::lib {
 
@@ -205,20 +206,16 @@ float tanhf(float x, report_t ra) { return run_tanhf(x, ra); }
 
 namespace exported {
 float coshf(float x, report_t ra) {
-    return unframed_export<true>(ORD_COSHF, tiny(x), [&] { return run_coshf(arrived(x), ra); });
+    return unframed_export<true>(ord::coshf, tiny(x), [&] { return run_coshf(arrived(x), ra); });
 }
 
 float sinhf(float x, report_t ra) {
-    return unframed_export<true>(ORD_SINHF, tiny(x), [&] { return run_sinhf(arrived(x), ra); });
+    return unframed_export<true>(ord::sinhf, tiny(x), [&] { return run_sinhf(arrived(x), ra); });
 }
 
 float tanhf(float x, report_t ra) {
-    return unframed_export<true>(ORD_TANHF, tiny(x), [&] { return run_tanhf(arrived(x), ra); });
+    return unframed_export<true>(ord::tanhf, tiny(x), [&] { return run_tanhf(arrived(x), ra); });
 }
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" KALM_API float kalm_coshf(float x) { return kalm::lib::exported::coshf(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API float kalm_sinhf(float x) { return kalm::lib::exported::sinhf(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API float kalm_tanhf(float x) { return kalm::lib::exported::tanhf(x, KALM_RETURN_ADDRESS); }

@@ -2,9 +2,9 @@
 // half-angle identity with a split square root of (1 - |x|)/2 beyond; rational
 // quotients through the software division. Measured max error 0.75 ulp (asin),
 // 0.87 ulp (acos).
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
+#include "exact/division.hpp"
 #include "frame/frame.hpp"
-#include "kalmlib/kalmlib.h"
 
 namespace kalm::lib {
 namespace {
@@ -131,15 +131,12 @@ double asin_cleared(double x, report_t ra) { return run_asin(x, ra); }
 
 namespace exported {
 double acos(double x, report_t ra) {
-    return framed_export<true>(ORD_ACOS, tiny(x), [&] { return run_acos(arrived(x), ra); });
+    return framed_export<true>(ord::acos, tiny(x), [&] { return run_acos(arrived(x), ra); });
 }
 
 double asin(double x, report_t ra) {
-    return framed_export<true>(ORD_ASIN, tiny(x), [&] { return run_asin(arrived(x), ra); });
+    return framed_export<true>(ord::asin, tiny(x), [&] { return run_asin(arrived(x), ra); });
 }
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" KALM_API double kalm_asin(double x) { return kalm::lib::exported::asin(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API double kalm_acos(double x) { return kalm::lib::exported::acos(x, KALM_RETURN_ADDRESS); }

@@ -3,10 +3,10 @@
 // Single arithmetic only; roots through the sqrtf inner entry, quotients through soft_sdiv. Unframed.
 // Measured over every float: asinf max 0.925 ulp (x = 0x1.048506p-1), acosf max 0.898 ulp
 // (x = -0x1.0a77f4p-1); 99.9% correctly rounded.
-#include "common/bits.hpp"
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
+#include "exact/division.hpp"
 #include "frame/frame.hpp"
-#include "kalmlib/kalmlib.h"
+#include "host/bits.hpp"
 
 namespace kalm::lib {
 
@@ -124,15 +124,12 @@ float asinf(float x, report_t ra) { return run_asinf(x, ra); }
 
 namespace exported {
 float acosf(float x, report_t ra) {
-    return unframed_export<true>(ORD_ACOSF, tiny(x), [&] { return run_acosf(arrived(x), ra); });
+    return unframed_export<true>(ord::acosf, tiny(x), [&] { return run_acosf(arrived(x), ra); });
 }
 
 float asinf(float x, report_t ra) {
-    return unframed_export<true>(ORD_ASINF, tiny(x), [&] { return run_asinf(arrived(x), ra); });
+    return unframed_export<true>(ord::asinf, tiny(x), [&] { return run_asinf(arrived(x), ra); });
 }
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" KALM_API float kalm_asinf(float x) { return kalm::lib::exported::asinf(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API float kalm_acosf(float x) { return kalm::lib::exported::acosf(x, KALM_RETURN_ADDRESS); }

@@ -3,9 +3,9 @@
 // split into two chains in x^4. atan2 places atan|y/x| in its quadrant.
 // Measured max error 0.80 ulp for atan; 1.41 ulp for atan2, whose rounded
 // quotient y/x alone can cost 0.94 ulp.
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
+#include "exact/division.hpp"
 #include "frame/frame.hpp"
-#include "kalmlib/kalmlib.h"
 
 namespace kalm::lib {
 namespace {
@@ -167,17 +167,12 @@ double atan2_cleared(double y, double x, report_t ra) { return run_atan2(y, x, r
 
 namespace exported {
 double atan(double x, report_t ra) {
-    return framed_export(ORD_ATAN, tiny(x), [&] { return run_atan(arrived(x), ra); });
+    return framed_export(ord::atan, tiny(x), [&] { return run_atan(arrived(x), ra); });
 }
 
 double atan2(double y, double x, report_t ra) {
-    return framed_export(ORD_ATAN2, tiny(y) | tiny(x), [&] { return run_atan2(arrived(y), arrived(x), ra); }, TINY_RESULT);
+    return framed_export(ord::atan2, tiny(y) | tiny(x), [&] { return run_atan2(arrived(y), arrived(x), ra); }, TINY_RESULT);
 }
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" KALM_API double kalm_atan(double x) { return kalm::lib::exported::atan(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API double kalm_atan2(double y, double x) {
-    return kalm::lib::exported::atan2(y, x, KALM_RETURN_ADDRESS);
-}

@@ -3,10 +3,10 @@
 // through soft_sdiv. atan2f places atanf(|y/x|) in its quadrant. Unframed.
 // Measured over every float: atanf max 0.852 ulp (x = 0x1.626772p-1), 99.85% correctly rounded;
 // atan2f max 1.41 ulp on random pairs, 1.63 ulp where |y/x| > 2^60 (the stored 0x3FC90FDC).
-#include "common/bits.hpp"
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
+#include "exact/division.hpp"
 #include "frame/frame.hpp"
-#include "kalmlib/kalmlib.h"
+#include "host/bits.hpp"
 
 namespace kalm::lib {
 
@@ -153,19 +153,14 @@ float atan2f(float y, float x, report_t ra) { return run_atan2f(y, x, ra); }
 namespace exported {
 float atanf(float x, report_t ra) {
     // Between 2^29 and 2^35 the polynomial in 1/x^2 reaches the subnormal range.
-    return unframed_export<true>(ORD_ATANF, tiny(x) || exponent_in(x, 29, 34), [&] { return run_atanf(arrived(x), ra); });
+    return unframed_export<true>(ord::atanf, tiny(x) || exponent_in(x, 29, 34), [&] { return run_atanf(arrived(x), ra); });
 }
 
 float atan2f(float y, float x, report_t ra) {
     // So does the arc tangent of a quotient between 2^28 and 2^37.
-    return unframed_export<true>(ORD_ATAN2F, tiny(y) | tiny(x) || exponent_gap_in(y, x, 28, 36),
+    return unframed_export<true>(ord::atan2f, tiny(y) | tiny(x) || exponent_gap_in(y, x, 28, 36),
                            [&] { return run_atan2f(arrived(y), arrived(x), ra); }, TINY_RESULT);
 }
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" KALM_API float kalm_atanf(float x) { return kalm::lib::exported::atanf(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API float kalm_atan2f(float y, float x) {
-    return kalm::lib::exported::atan2f(y, x, KALM_RETURN_ADDRESS);
-}

@@ -1,10 +1,10 @@
 // fmod and fmodf: exact remainders of the significands, Mx * 2^n mod My for an
 // exponent difference n (up to 2097 for doubles), by integer division 64 bits
 // of difference at a time. No floating-point arithmetic except (x*y)/(x*y) for the NaN cases.
-#include "common/exports.hpp"
-#include "common/wide.hpp"
+#include "abi/exports.hpp"
+#include "exact/division.hpp"
+#include "exact/wide.hpp"
 #include "frame/frame.hpp"
-#include "kalmlib/kalmlib.h"
 
 namespace kalm::lib {
 namespace {
@@ -153,17 +153,12 @@ float fmodf_cleared(float x, float y, report_t ra) { return run_fmodf(opaque(x),
 
 namespace exported {
 double fmod(double x, double y, report_t ra) {
-    return framed_export(ORD_FMOD, tiny(x) | tiny(y), [&] { return run_fmod(arrived(x), arrived(y), ra); });
+    return framed_export(ord::fmod, tiny(x) | tiny(y), [&] { return run_fmod(arrived(x), arrived(y), ra); });
 }
 
 float fmodf(float x, float y, report_t ra) {
-    return framed_export(ORD_FMODF, tiny(x) | tiny(y), [&] { return run_fmodf(arrived(x), arrived(y), ra); });
+    return framed_export(ord::fmodf, tiny(x) | tiny(y), [&] { return run_fmodf(arrived(x), arrived(y), ra); });
 }
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" {
-KALM_API double kalm_fmod(double x, double y) { return kalm::lib::exported::fmod(x, y, KALM_RETURN_ADDRESS); }
-KALM_API float kalm_fmodf(float x, float y) { return kalm::lib::exported::fmodf(x, y, KALM_RETURN_ADDRESS); }
-}

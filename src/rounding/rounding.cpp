@@ -4,7 +4,7 @@
 // is HUGE + x, whose sole purpose is the inexact flag, and x + x for Inf/NaN.
 #include <type_traits>
 
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
 #include "frame/frame.hpp"
 #include "kalmlib/kalmlib.h"
 
@@ -189,10 +189,10 @@ KALM_NOINLINE float floorf_at_export(float x) { return floorf(x, KALM_RETURN_ADD
 
 
 namespace exported {
-double ceil(double x, report_t ra) { return round_export<Dir::up>(ORD_CEIL, x, ra); }
-double floor(double x, report_t ra) { return round_export<Dir::down>(ORD_FLOOR, x, ra); }
-float ceilf(float x, report_t ra) { return round_export<Dir::up>(ORD_CEILF, x, ra); }
-float floorf(float x, report_t ra) { return round_export<Dir::down>(ORD_FLOORF, x, ra); }
+double ceil(double x, report_t ra) { return round_export<Dir::up>(ord::ceil, x, ra); }
+double floor(double x, report_t ra) { return round_export<Dir::down>(ord::floor, x, ra); }
+float ceilf(float x, report_t ra) { return round_export<Dir::up>(ord::ceilf, x, ra); }
+float floorf(float x, report_t ra) { return round_export<Dir::down>(ord::floorf, x, ra); }
 float fabsf(float x, report_t) {
     clear_sticky_at_entry();
     return from_bits(bits(x) & 0x7FFFFFFFu);
@@ -200,11 +200,3 @@ float fabsf(float x, report_t) {
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" {
-KALM_API double kalm_ceil(double x) { return kalm::lib::exported::ceil(x, KALM_RETURN_ADDRESS); }
-KALM_API float kalm_ceilf(float x) { return kalm::lib::exported::ceilf(x, KALM_RETURN_ADDRESS); }
-KALM_API double kalm_floor(double x) { return kalm::lib::exported::floor(x, KALM_RETURN_ADDRESS); }
-KALM_API float kalm_floorf(float x) { return kalm::lib::exported::floorf(x, KALM_RETURN_ADDRESS); }
-KALM_API float kalm_fabsf(float x) { return kalm::lib::exported::fabsf(x, KALM_RETURN_ADDRESS); }
-}

@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cassert>
 
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
+#include "exact/scale.hpp"
 #include "frame/frame.hpp"
+#include "host/convert.hpp"
 #include "trig/rem_halfpi_tables.hpp"
 
 namespace kalm::lib {

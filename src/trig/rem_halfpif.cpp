@@ -7,9 +7,11 @@
 
 #include <cassert>
 
-#include "common/bits.hpp"
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
+#include "exact/scale.hpp"
 #include "frame/frame.hpp"
+#include "host/bits.hpp"
+#include "host/convert.hpp"
 
 namespace kalm::lib {
 

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "common/bits.hpp"
-#include "platform/call_env.hpp"
+#include "host/bits.hpp"
+#include "frame/call_env.hpp"
 
 namespace kalm::lib {
 

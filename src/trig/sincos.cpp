@@ -1,9 +1,9 @@
 // Sine and cosine: degree-13 odd and degree-14 even polynomials on [-pi/4, pi/4],
 // applied to the head and tail from the reduction by pi/2 (quadrant picks the
 // kernel and sign). Measured max error 0.83 ulp for both, at every argument size.
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
 #include "frame/frame.hpp"
-#include "kalmlib/kalmlib.h"
+#include "host/convert.hpp"
 #include "trig/rem_halfpi.hpp"
 #include "trig/trig_kernels.hpp"
 
@@ -106,15 +106,12 @@ double sin_cleared(double x, report_t ra) { return run_sin(x, ra); }
 
 namespace exported {
 double cos(double x, report_t ra) {
-    return framed_export(ORD_COS, tiny(x), [&] { return run_cos(arrived(x), ra); });
+    return framed_export(ord::cos, tiny(x), [&] { return run_cos(arrived(x), ra); });
 }
 
 double sin(double x, report_t ra) {
-    return framed_export(ORD_SIN, tiny(x), [&] { return run_sin(arrived(x), ra); });
+    return framed_export(ord::sin, tiny(x), [&] { return run_sin(arrived(x), ra); });
 }
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" KALM_API double kalm_sin(double x) { return kalm::lib::exported::sin(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API double kalm_cos(double x) { return kalm::lib::exported::cos(x, KALM_RETURN_ADDRESS); }

@@ -2,10 +2,10 @@
 // the argument reduced by rem_halfpif into head + tail, the quadrant picking kernel and sign.
 // Unframed. Measured over every float: sinf max 1.36 ulp (x = 0x1.ffe2a4p+101), cosf max 2.91 ulp
 // (x = 0x1.921fcp+0, just outside the near-pi/2 window of the reduction); 95% correctly rounded.
-#include "common/bits.hpp"
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
 #include "frame/frame.hpp"
-#include "kalmlib/kalmlib.h"
+#include "host/bits.hpp"
+#include "host/convert.hpp"
 #include "trig/rem_halfpif.hpp"
 
 namespace kalm::lib {
@@ -107,15 +107,12 @@ float sinf(float x, report_t ra) { return run_sinf(x, ra); }
 
 namespace exported {
 float cosf(float x, report_t ra) {
-    return unframed_export<true>(ORD_COSF, tiny(x), [&] { return run_cosf(arrived(x), ra); });
+    return unframed_export<true>(ord::cosf, tiny(x), [&] { return run_cosf(arrived(x), ra); });
 }
 
 float sinf(float x, report_t ra) {
-    return unframed_export<true>(ORD_SINF, tiny(x), [&] { return run_sinf(arrived(x), ra); });
+    return unframed_export<true>(ord::sinf, tiny(x), [&] { return run_sinf(arrived(x), ra); });
 }
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" KALM_API float kalm_sinf(float x) { return kalm::lib::exported::sinf(x, KALM_RETURN_ADDRESS); }
-extern "C" KALM_API float kalm_cosf(float x) { return kalm::lib::exported::cosf(x, KALM_RETURN_ADDRESS); }

@@ -2,9 +2,10 @@
 // through pi/4 - x above that; odd quadrants return -1/tan(x + y) with a
 // corrected reciprocal. Measured max error 0.84 ulp, 1.45 ulp next to odd multiples
 // of pi/2 (there |head| < 2^-28 and -1/head ignores the tail).
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
+#include "exact/division.hpp"
 #include "frame/frame.hpp"
-#include "kalmlib/kalmlib.h"
+#include "host/convert.hpp"
 #include "trig/rem_halfpi.hpp"
 #include "trig/trig_kernels.hpp"
 
@@ -100,10 +101,8 @@ double tan_cleared(double x, report_t ra) { return run_tan(x, ra); }
 
 namespace exported {
 double tan(double x, report_t ra) {
-    return framed_export(ORD_TAN, tiny(x), [&] { return run_tan(arrived(x), ra); });
+    return framed_export(ord::tan, tiny(x), [&] { return run_tan(arrived(x), ra); });
 }
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" KALM_API double kalm_tan(double x) { return kalm::lib::exported::tan(x, KALM_RETURN_ADDRESS); }

@@ -3,10 +3,11 @@
 // every division through the software single division. Unframed.
 // Measured over every float: max 3.48 ulp (x = 0x1.921fcp+0, just outside the near-pi/2 window of
 // the reduction), 340 arguments above 1 ulp, 98% correctly rounded.
-#include "common/bits.hpp"
-#include "common/exports.hpp"
+#include "abi/exports.hpp"
+#include "exact/division.hpp"
 #include "frame/frame.hpp"
-#include "kalmlib/kalmlib.h"
+#include "host/bits.hpp"
+#include "host/convert.hpp"
 #include "trig/rem_halfpif.hpp"
 
 namespace kalm::lib {
@@ -102,10 +103,8 @@ float tanf(float x, report_t ra) { return run_tanf(x, ra); }
 
 namespace exported {
 float tanf(float x, report_t ra) {
-    return unframed_export<true>(ORD_TANF, tiny(x), [&] { return run_tanf(arrived(x), ra); });
+    return unframed_export<true>(ord::tanf, tiny(x), [&] { return run_tanf(arrived(x), ra); });
 }
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" KALM_API float kalm_tanf(float x) { return kalm::lib::exported::tanf(x, KALM_RETURN_ADDRESS); }

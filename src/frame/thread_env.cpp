@@ -94,8 +94,20 @@ void raise_service(FpExceptionCode code, report_t ra) {
     throw kalm::FpException(status, static_cast<kalm::FpCode>(code), ra, static_cast<int>(call_ordinal(record)));
 }
 
-double copy_sign(double a, double b) {
-    return from_bits((bits(a) & 0x7FFFFFFFFFFFFFFFull) | (bits(b) & 0x8000000000000000ull));
+// One exception per exit check or direct report, chosen by code and delivered
+// only when the calling thread's control word leaves it unmasked.
+double fp_raise(FpExceptionCode code, report_t ra, double r) {
+    if (control_word() & fp_mask_bit[code]) [[likely]]
+        return r;
+    raise_service(code, ra);
+    return r;  // a handler that returns continues as if masked
+}
+
+float fp_raise(FpExceptionCode code, report_t ra, float r) {
+    if (control_word() & fp_mask_bit[code]) [[likely]]
+        return r;
+    raise_service(code, ra);
+    return r;
 }
 
 }  // namespace kalm::lib

@@ -5,10 +5,9 @@
 // then rounds to nearest. Special inputs are reported directly.
 #include <array>
 
-#include "common/exports.hpp"
-#include "common/wide.hpp"
+#include "abi/exports.hpp"
+#include "exact/wide.hpp"
 #include "frame/frame.hpp"
-#include "kalmlib/kalmlib.h"
 
 namespace kalm::lib {
 namespace {
@@ -132,17 +131,12 @@ float sqrtf_cleared(float x, report_t ra) { return run_sqrtf(x, ra); }
 namespace exported {
 double sqrt(double x, report_t ra) {
     // The integer square root meets no subnormal operand, whatever x.
-    return framed_export(ORD_SQRT, false, [&] { return run_sqrt(arrived(x), ra); });
+    return framed_export(ord::sqrt, false, [&] { return run_sqrt(arrived(x), ra); });
 }
 
 float sqrtf(float x, report_t ra) {
-    return framed_export(ORD_SQRTF, false, [&] { return run_sqrtf(arrived(x), ra); });
+    return framed_export(ord::sqrtf, false, [&] { return run_sqrtf(arrived(x), ra); });
 }
 }  // namespace exported
 
 }  // namespace kalm::lib
-
-extern "C" {
-KALM_API double kalm_sqrt(double x) { return kalm::lib::exported::sqrt(x, KALM_RETURN_ADDRESS); }
-KALM_API float kalm_sqrtf(float x) { return kalm::lib::exported::sqrtf(x, KALM_RETURN_ADDRESS); }
-}

@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "platform/host_flags.hpp"
+#include "host/host_flags.hpp"
 
 namespace kalm::lib {
 

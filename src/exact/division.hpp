@@ -7,12 +7,8 @@
 
 #include <cstdint>
 
-#include "common/bits.hpp"
-#include "common/wide.hpp"
-
-#ifndef KALM_NOINLINE
-#define KALM_NOINLINE __attribute__((noinline, noclone))
-#endif
+#include "host/bits.hpp"
+#include "exact/wide.hpp"
 
 namespace kalm::lib {
 namespace divdetail {

@@ -2,7 +2,8 @@
 // correctly rounded (ties to even), subnormal results rounded exactly, and
 // never a sticky flag. The quotient of the significands comes from one
 // 128-by-64-bit integer division; its remainder decides the rounding.
-#include "common/wide.hpp"
+#include "exact/division.hpp"
+#include "exact/wide.hpp"
 #include "frame/frame.hpp"
 
 namespace kalm::lib {

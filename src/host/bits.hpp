@@ -12,6 +12,17 @@ namespace kalm::lib {
 
 using report_t = std::uintptr_t;  // code address an exception is raised against
 
+}  // namespace kalm::lib
+
+// A routine that must stay a call of its own (its return address is a report
+// address, or its flags are cleared and checked apart from its caller's).
+#define KALM_NOINLINE __attribute__((noinline, noclone))
+// Return address of the current (non-inlined) function, as a report address.
+#define KALM_RETURN_ADDRESS \
+    (reinterpret_cast<::kalm::lib::report_t>(__builtin_extract_return_addr(__builtin_return_address(0))))
+
+namespace kalm::lib {
+
 inline std::uint32_t hi_word(double x) { return static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(x) >> 32); }
 inline std::uint32_t lo_word(double x) { return static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(x)); }
 inline std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }

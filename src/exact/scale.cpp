@@ -1,6 +1,8 @@
 // x * 2^n by rewriting the exponent field where the result is normal; huge or
 // tiny products give overflow and underflow with their flags, and a final
 // multiplication rounds subnormal results. Exact wherever the result is.
+#include "exact/scale.hpp"
+
 #include "frame/frame.hpp"
 
 namespace kalm::lib {
@@ -51,6 +53,9 @@ KALM_NOINLINE double scale_pow2(double x, int n) {
     return fp_check_flags(scale_body(x, n), KALM_RETURN_ADDRESS);
 }
 
+double copy_sign(double a, double b) {
+    return from_bits((bits(a) & 0x7FFFFFFFFFFFFFFFull) | (bits(b) & 0x8000000000000000ull));
+}
 float copy_signf(float a, float b) { return from_bits((bits(a) & 0x7FFFFFFFu) | (bits(b) & 0x80000000u)); }
 
 float scale_pow2f(float x, int n) {
