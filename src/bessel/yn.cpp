@@ -4,6 +4,7 @@
 // grows to 13 * 2^-52 times the amplitude for n = 50 (the recurrence accumulates it).
 #include "abi/exports.hpp"
 #include "bessel/bessel.hpp"
+#include "exact/constants.hpp"
 #include "exact/division.hpp"
 #include "frame/frame.hpp"
 
@@ -11,9 +12,7 @@ namespace kalm::lib {
 
 [[gnu::always_inline]] static inline double run_yn(int n, double x, report_t ra) {
     constexpr double INV_SQRT_PI = dconst(0x3FE20DD750429B6D);
-    constexpr double zero = dconst(0x0000000000000000);
     constexpr double NEG_INFINITY = dconst(0xFFF0000000000000);
-    constexpr double DEFAULT_NAN = dconst(0xFFF8000000000000);
 
     const std::uint32_t hx = hi_word(x);
     const std::uint32_t lx = lo_word(x);
@@ -21,7 +20,7 @@ namespace kalm::lib {
 
     if ((ix | ((lx | (0u - lx)) >> 31)) > 0x7FF00000u) return fp_check_flags(x + x, ra);  // NaN
     if ((ix | lx) == 0) return fp_raise(FP_DIVIDE_BY_ZERO, ra, n == 0 ? NEG_INFINITY : DEFAULT_NAN);
-    if (as_signed(hx) < 0) return fp_check_flags(soft_ddiv(zero, zero, ra), ra);
+    if (as_signed(hx) < 0) return fp_check_flags(soft_ddiv(ZERO, ZERO, ra), ra);
 
     // The order as an unsigned magnitude: -2^31 becomes 2^31, an even order, so
     // Y(-2^31) = Y(2^31) without overflowing the negation.
@@ -37,7 +36,7 @@ namespace kalm::lib {
         const double y = settled(_y1(x, ra));
         return fp_check_flags(static_cast<double>(sign) * y, ra);
     }
-    if (ix == 0x7FF00000u) return fp_check_flags(zero, ra);
+    if (ix == 0x7FF00000u) return fp_check_flags(ZERO, ra);
 
     double b;
     if (ix >= 0x52D00000u) {

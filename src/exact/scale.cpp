@@ -1,6 +1,7 @@
 // x * 2^n by rewriting the exponent field where the result is normal; huge or
 // tiny products give overflow and underflow with their flags, and a final
 // multiplication rounds subnormal results. Exact wherever the result is.
+#include "exact/constants.hpp"
 #include "exact/scale.hpp"
 
 #include "frame/frame.hpp"
@@ -10,12 +11,8 @@ namespace {
 
 constexpr double two54 = dconst(0x4350000000000000);
 constexpr double twom54 = dconst(0x3C90000000000000);
-constexpr double HUGE = dconst(0x7E37E43C8800759C);
-constexpr double TINY = dconst(0x01A56E1FC2F8F359);
 constexpr float two25 = fconst(0x4C000000);
 constexpr float twom25 = fconst(0x33000000);
-constexpr float HUGE_F = fconst(0x7149F2CA);
-constexpr float TINY_F = fconst(0x0DA24260);
 constexpr int GUARD = 50000;
 
 // k + n as the device's 32-bit sum, wrapping on overflow.

@@ -4,6 +4,7 @@
 // frame. Measured over all 2^32 inputs: logf at most 0.888 ulp (x = 1.27807415),
 // log10f at most 2.09 ulp (x = 1.32233322).
 #include "abi/exports.hpp"
+#include "exact/constants.hpp"
 #include "exact/division.hpp"
 #include "frame/frame.hpp"
 
@@ -15,10 +16,6 @@ constexpr float TWO_POW_25 = fconst(0x4C000000);
 constexpr float LN2_HI = fconst(0x3F317180);
 constexpr float LN2_LO = fconst(0x3717F7D1);
 constexpr float ONE_THIRD = fconst(0x3EAAAAAB);
-constexpr float ONE = fconst(0x3F800000);
-constexpr float HALF = fconst(0x3F000000);
-constexpr float TWO = fconst(0x40000000);
-constexpr float ZERO = fconst(0x00000000);
 constexpr float MINUS_TWO_POW_25 = fconst(0xCC000000);  // dividend of the log(0) idiom
 
 constexpr float LOG_C1 = fconst(0x3F2AAAAB);
@@ -34,7 +31,6 @@ constexpr float TWO_POW_25 = fconst(0x4C000000);
 constexpr float INV_LN10 = fconst(0x3EDE5BD9);
 constexpr float LOG10_2_HI = fconst(0x3E9A2080);
 constexpr float LOG10_2_LO = fconst(0x355427DB);
-constexpr float ZERO = fconst(0x00000000);
 constexpr float MINUS_TWO_POW_25 = fconst(0xCC000000);
 }  // namespace ten
 
@@ -46,10 +42,10 @@ constexpr float MINUS_TWO_POW_25 = fconst(0xCC000000);
     std::int32_t k = 0;
 
     // Zero and negative arguments: the division reports divide-by-zero / invalid.
-    if (ix == 0) return soft_sdiv(MINUS_TWO_POW_25, ZERO);
+    if (ix == 0) return soft_sdiv(MINUS_TWO_POW_25, ZERO_F);
     if (hx < 0) {
         const float d = sub_x86(x, x);
-        return soft_sdiv(d, ZERO);
+        return soft_sdiv(d, ZERO_F);
     }
     if (hx > 0x7F7FFFFF) return x + x;
     if (hx < 0x00800000) {  // subnormal: scale into the normal range, exactly
@@ -63,21 +59,21 @@ constexpr float MINUS_TWO_POW_25 = fconst(0xCC000000);
     const std::int32_t i = (hx + 0x4AFB20) & 0x00800000;  // significand >= ~√2: halve it
     x = from_bits(static_cast<std::uint32_t>(hx | (i ^ 0x3F800000)));
     k += i >> 23;
-    const float f = x - ONE;
+    const float f = x - ONE_F;
 
     if ((0x007FFFFF & (15 + hx)) < 16) {  // |f| <= 15·2^-24: a short series is enough
-        if (f == ZERO) {
-            if (k == 0) return ZERO;
+        if (f == ZERO_F) {
+            if (k == 0) return ZERO_F;
             const float dk = static_cast<float>(k);
             return dk * LN2_HI + dk * LN2_LO;
         }
-        const float R = (f * f) * (HALF - f * ONE_THIRD);
+        const float R = (f * f) * (HALF_F - f * ONE_THIRD);
         if (k == 0) return f - R;
         const float dk = static_cast<float>(k);
         return dk * LN2_HI - ((R - dk * LN2_LO) - f);
     }
 
-    const float s = soft_sdiv(f, TWO + f);
+    const float s = soft_sdiv(f, TWO_F + f);
     const float dk = static_cast<float>(k);
     const float z = s * s;
     const float w = z * z;
@@ -87,7 +83,7 @@ constexpr float MINUS_TWO_POW_25 = fconst(0xCC000000);
     const std::int32_t ii = hx - 0x30A3D0;
     const std::int32_t jj = 0x35C288 - hx;
     if ((ii | jj) > 0) {  // significand near √2: keep f²/2 separate for accuracy
-        const float hfsq = (f * HALF) * f;
+        const float hfsq = (f * HALF_F) * f;
         if (k == 0) return f - (hfsq - s * (hfsq + R));
         return dk * LN2_HI - ((hfsq - (s * (hfsq + R) + dk * LN2_LO)) - f);
     }
@@ -100,10 +96,10 @@ constexpr float MINUS_TWO_POW_25 = fconst(0xCC000000);
     const std::int32_t ix = hx & 0x7FFFFFFF;
     std::int32_t k = 0;
 
-    if (ix == 0) return soft_sdiv(ten::MINUS_TWO_POW_25, ten::ZERO);
+    if (ix == 0) return soft_sdiv(ten::MINUS_TWO_POW_25, ZERO_F);
     if (hx < 0) {
         const float d = sub_x86(x, x);
-        return soft_sdiv(d, ten::ZERO);
+        return soft_sdiv(d, ZERO_F);
     }
     if (hx > 0x7F7FFFFF) return x + x;
     if (hx < 0x00800000) {

@@ -3,6 +3,7 @@
 // polynomial. Measured against MPFR: max 0.83 ulp; up to ~700 ulps by design for |x| within
 // 2^-20 of 1 and |y| > 2^31, where the short series rounds INV_LN2_HI*t.
 #include "abi/exports.hpp"
+#include "exact/constants.hpp"
 #include "exact/division.hpp"
 #include "exact/scale.hpp"
 #include "frame/frame.hpp"
@@ -15,8 +16,6 @@ constexpr double POW_PIVOT[2] = {dconst(0x3FF0000000000000), dconst(0x3FF8000000
 constexpr double POW_PIVOT_LOG2_HI[2] = {dconst(0x0000000000000000), dconst(0x3FE2B80340000000)};
 constexpr double POW_PIVOT_LOG2_LO[2] = {dconst(0x0000000000000000), dconst(0x3E4CFDEB43CFD006)};
 constexpr double TWO_POW_53 = dconst(0x4340000000000000);
-constexpr double HUGE = dconst(0x7E37E43C8800759C);  // 1e300
-constexpr double TINY = dconst(0x01A56E1FC2F8F359);  // 1e-300
 constexpr double POW_OVERFLOW_MARGIN = dconst(0x3C971547652B82FE);
 constexpr double TWO_OVER_3LN2 = dconst(0x3FEEC709DC3A03FD);
 constexpr double TWO_OVER_3LN2_HI = dconst(0x3FEEC709E0000000);
@@ -27,14 +26,10 @@ constexpr double INV_LN2_LO = dconst(0x3E54AE0BF85DDF44);
 constexpr double POW_LN2 = dconst(0x3FE62E42FEFA39EF);
 constexpr double POW_LN2_HI = dconst(0x3FE62E4300000000);
 constexpr double POW_LN2_LO = dconst(0xBE205C610CA86C39);
-constexpr double one = dconst(0x3FF0000000000000);
 constexpr double minus_one = dconst(0xBFF0000000000000);
-constexpr double two = dconst(0x4000000000000000);
 constexpr double three = dconst(0x4008000000000000);
-constexpr double zero = dconst(0x0000000000000000);
 constexpr double quarter = dconst(0x3FD0000000000000);
 constexpr double one_third = dconst(0x3FD5555555555555);
-constexpr double half = dconst(0x3FE0000000000000);
 
 constexpr double POW_LOG_C1 = dconst(0x3FE3333333333303);
 constexpr double POW_LOG_C2 = dconst(0x3FDB6DB6DB6FABFF);
@@ -63,7 +58,7 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
     std::int32_t ix = hx & 0x7FFFFFFF;
     const std::int32_t iy = hy & 0x7FFFFFFF;
 
-    if ((static_cast<std::uint32_t>(iy) | ly) == 0) return fp_check_flags(one, ra);  // x^0 = 1, NaN too
+    if ((static_cast<std::uint32_t>(iy) | ly) == 0) return fp_check_flags(ONE, ra);  // x^0 = 1, NaN too
 
     if (ix > 0x7FF00000 || (ix == 0x7FF00000 && lx != 0) || iy > 0x7FF00000 || (iy == 0x7FF00000 && ly != 0))
         return fp_check_flags(add_ordered(x, y), ra);
@@ -88,11 +83,11 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
     if (ly == 0) {
         if (iy == 0x7FF00000) {  // y = +-inf
             if (((static_cast<std::uint32_t>(ix) - 0x3FF00000u) | lx) == 0) return fp_check_flags(sub_x86(y, y), ra);
-            if (ix >= 0x3FF00000) return fp_check_flags(hy >= 0 ? y : zero, ra);
-            return fp_check_flags(hy < 0 ? -y : zero, ra);
+            if (ix >= 0x3FF00000) return fp_check_flags(hy >= 0 ? y : ZERO, ra);
+            return fp_check_flags(hy < 0 ? -y : ZERO, ra);
         }
         if (iy == 0x3FF00000) {
-            if (hy < 0) return fp_check_flags(soft_ddiv_local(one, x), ra);
+            if (hy < 0) return fp_check_flags(soft_ddiv_local(ONE, x), ra);
             return fp_check_flags(x, ra);
         }
         if (hy == 0x40000000) return fp_check_flags(x * x, ra);
@@ -102,7 +97,7 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
     double a = from_words(static_cast<std::uint32_t>(ix), lx);  // |x|
     if (lx == 0 && (ix == 0 || ix == 0x7FF00000 || ix == 0x3FF00000)) {  // +-0, +-inf, +-1
         double z = a;
-        if (hy < 0) z = soft_ddiv_local(one, z);
+        if (hy < 0) z = soft_ddiv_local(ONE, z);
         if (hx < 0) {
             if (((static_cast<std::uint32_t>(ix) - 0x3FF00000u) | static_cast<std::uint32_t>(yisint)) == 0) {
                 const double d = z - z;
@@ -120,7 +115,7 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
         return fp_check_flags(soft_ddiv_local(d, x - x), ra);
     }
 
-    const double s = ((nsign | (yisint - 1)) == 0) ? minus_one : one;
+    const double s = ((nsign | (yisint - 1)) == 0) ? minus_one : ONE;
 
     double t1, t2;
     if (iy > 0x41E00000) {  // |y| > 2^31
@@ -131,8 +126,8 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
         if (ix <= 0x3FEFFFFE) return fp_check_flags(hy < 0 ? overflow(s) : underflow(s), ra);
         if (ix > 0x3FF00000) return fp_check_flags(hy > 0 ? overflow(s) : underflow(s), ra);
         // |x| within ~2^-20 of 1: log2|x| from a short series in t = |x| - 1.
-        const double t = a - one;
-        const double w = (t * t) * (half - t * (one_third - t * quarter));
+        const double t = a - ONE;
+        const double w = (t * t) * (HALF - t * (one_third - t * quarter));
         const double u = INV_LN2_HI * t;
         const double v = t * INV_LN2_LO - w * INV_LN2;
         t1 = clear_lo(u + v);
@@ -162,7 +157,7 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
 
         // s = (a - pivot)/(a + pivot) as s_h + s_l.
         double u = a - POW_PIVOT[k];
-        double v = soft_ddiv_local(one, a + POW_PIVOT[k]);
+        double v = soft_ddiv_local(ONE, a + POW_PIVOT[k]);
         const double ss = u * v;
         const double s_h = clear_lo(ss);
         double t_h = from_words(((static_cast<std::uint32_t>(ix) >> 1) | 0x20000000u) + 0x00080000u +
@@ -231,9 +226,9 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
     t = z * z;
     const double c = z - t * (EXP_C1 + t * (EXP_C2 + t * (EXP_C3 + t * (EXP_C4 + t * EXP_C5))));
     const double zc = z * c;
-    const double q = soft_ddiv_local(zc, c - two);
+    const double q = soft_ddiv_local(zc, c - TWO);
     const double r = q - (w + z * w);
-    z = one - (r - z);
+    z = ONE - (r - z);
 
     const std::uint32_t jz = hi_word(z) + (static_cast<std::uint32_t>(n) << 20);
     if ((as_signed(jz) >> 20) <= 0) {

@@ -4,6 +4,7 @@
 // Error: about 1 ulp in general, up to ~90 ulp where |y·log2 x| nears 100 (the leading
 // part of the pivot sum is kept with its low bits and 2/(3·ln2) is split short).
 #include "abi/exports.hpp"
+#include "exact/constants.hpp"
 #include "exact/division.hpp"
 #include "exact/scale.hpp"
 #include "frame/frame.hpp"
@@ -16,8 +17,6 @@ constexpr float POW_PIVOT[2] = {fconst(0x3F800000), fconst(0x3FC00000)};
 constexpr float POW_PIVOT_LOG2_HI[2] = {fconst(0x00000000), fconst(0x3F15C000)};
 constexpr float POW_PIVOT_LOG2_LO[2] = {fconst(0x00000000), fconst(0x35D1CFDC)};
 constexpr float TWO_POW_24 = fconst(0x4B800000);
-constexpr float HUGE_F = fconst(0x7149F2CA);
-constexpr float TINY_F = fconst(0x0DA24260);
 constexpr float POW_OVERFLOW_MARGIN = fconst(0x3338AA3C);
 constexpr float TWO_OVER_3LN2 = fconst(0x3F76384F);
 constexpr float TWO_OVER_3LN2_HI = fconst(0x3F763800);
@@ -28,12 +27,8 @@ constexpr float INV_LN2_LO = fconst(0x36ECA570);
 constexpr float POW_LN2 = fconst(0x3F317218);
 constexpr float POW_LN2_HI = fconst(0x3F317200);
 constexpr float POW_LN2_LO = fconst(0x35BFBE8C);
-constexpr float ONE = fconst(0x3F800000);
-constexpr float TWO = fconst(0x40000000);
 constexpr float THREE = fconst(0x40400000);
-constexpr float ZERO = fconst(0x00000000);
 constexpr float QUARTER = fconst(0x3E800000);
-constexpr float HALF = fconst(0x3F000000);
 constexpr float ONE_THIRD = fconst(0x3EAAAAAB);
 constexpr float MINUS_ONE = fconst(0xBF800000);
 constexpr float INF = fconst(0x7F800000);
@@ -63,7 +58,7 @@ inline float clear12(float v) { return masked(v, 0xFFFFF000u); }
     std::int32_t ix = hx & 0x7FFFFFFF;
     const std::int32_t iy = hy & 0x7FFFFFFF;
 
-    if (iy == 0) return ONE;  // x^0 = 1 even for NaN x
+    if (iy == 0) return ONE_F;  // x^0 = 1 even for NaN x
     if (iy > 0x7F800000 || ix > 0x7F800000) return add_ordered(x, y);
 
     // yisint for a negative base: 0 not an integer, 1 odd, 2 even.
@@ -83,12 +78,12 @@ inline float clear12(float v) { return masked(v, 0xFFFFF000u); }
             const float r = sub_x86(y, y);
             return r;
         }
-        if (ix > 0x3F800000) return hy >= 0 ? y : ZERO;
-        return hy < 0 ? -y : ZERO;
+        if (ix > 0x3F800000) return hy >= 0 ? y : ZERO_F;
+        return hy < 0 ? -y : ZERO_F;
     }
     if (iy == 0x3F800000) {
         if (hy >= 0) return x;
-        return soft_sdiv(ONE, x);
+        return soft_sdiv(ONE_F, x);
     }
     if (hy == 0x40000000) return x * x;
     if (hy == 0x3F000000 && hx >= 0) return sqrtf(x, ra);  // tail call: reports at our caller
@@ -96,7 +91,7 @@ inline float clear12(float v) { return masked(v, 0xFFFFF000u); }
     float a = from_bits(static_cast<std::uint32_t>(ix));  // |x|
     if (ix == 0x7F800000 || ix == 0 || ix == 0x3F800000) {  // x = ±0, ±∞, ±1
         float z = a;
-        if (hy < 0) z = soft_sdiv(ONE, z);
+        if (hy < 0) z = soft_sdiv(ONE_F, z);
         if (hx < 0) {
             if (((ix - 0x3F800000) | yisint) == 0) {
                 const float d = z - z;
@@ -115,11 +110,11 @@ inline float clear12(float v) { return masked(v, 0xFFFFF000u); }
 
     float t1, t2;
     if (iy > 0x4D000000) {  // |y| > 2^27: an even integer
-        if (ix <= 0x3F7FFFF7) return hy < 0 ? INF : ZERO;
-        if (ix > 0x3F800007) return hy > 0 ? INF : ZERO;
+        if (ix <= 0x3F7FFFF7) return hy < 0 ? INF : ZERO_F;
+        if (ix > 0x3F800007) return hy > 0 ? INF : ZERO_F;
         // |x| within 8 ulp of 1: log2 from the series of log(1 + t).
-        const float t = a - ONE;
-        const float w = (t * t) * (HALF - t * (ONE_THIRD - t * QUARTER));
+        const float t = a - ONE_F;
+        const float w = (t * t) * (HALF_F - t * (ONE_THIRD - t * QUARTER));
         const float u = INV_LN2_HI * t;
         const float v = t * INV_LN2_LO - w * INV_LN2;
         t1 = clear12(u + v);
@@ -146,7 +141,7 @@ inline float clear12(float v) { return masked(v, 0xFFFFF000u); }
         }
         a = from_bits(static_cast<std::uint32_t>(ix));
         float u = a - POW_PIVOT[k];
-        float v = soft_sdiv(ONE, POW_PIVOT[k] + a);
+        float v = soft_sdiv(ONE_F, POW_PIVOT[k] + a);
         const float ss = u * v;
         const float s_h = clear12(ss);
         // Leading part of a + pivot, built from the exponent and top bits of a.
@@ -178,7 +173,7 @@ inline float clear12(float v) { return masked(v, 0xFFFFF000u); }
     float z = p_l + p_h;
     std::int32_t j = as_signed(bits(z));
     std::int32_t i = j & 0x7FFFFFFF;
-    const float s = yisint == 1 ? MINUS_ONE : ONE;  // yisint is nonzero only for negative x
+    const float s = yisint == 1 ? MINUS_ONE : ONE_F;  // yisint is nonzero only for negative x
 
     if (j > 0) {
         if (i > 0x43000000) return s * opaque(HUGE_F) * HUGE_F;
@@ -207,8 +202,8 @@ inline float clear12(float v) { return masked(v, 0xFFFFF000u); }
     const float w = v - (z - u);
     t = z * z;
     const float t1e = z - t * (EXP_C1 + t * (EXP_C2 + t * (EXP_C3 + t * (EXP_C4 + t * EXP_C5))));
-    const float r = soft_sdiv(z * t1e, t1e - TWO) - (z * w + w);
-    z = ONE - (r - z);
+    const float r = soft_sdiv(z * t1e, t1e - TWO_F) - (z * w + w);
+    z = ONE_F - (r - z);
 
     const std::uint32_t jr = bits(z) + (static_cast<std::uint32_t>(n) << 23);
     if ((as_signed(jr) >> 23) <= 0) {

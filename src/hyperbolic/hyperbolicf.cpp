@@ -4,6 +4,7 @@
 // sticky flags. Measured over all 2^32 inputs: sinhf and coshf at most 2.50 ulp
 // (|x| = 89.4114761, the squared half-argument path), tanhf 2.19 ulp (x = 0.2332956).
 #include "abi/exports.hpp"
+#include "exact/constants.hpp"
 #include "exact/division.hpp"
 #include "frame/frame.hpp"
 #include "host/convert.hpp"
@@ -18,15 +19,11 @@ constexpr float LN2_HI = fconst(0x3F317180);
 constexpr float LN2_LO = fconst(0x3717F7D1);
 constexpr float NEG_LN2_LO = fconst(0xB717F7D1);
 constexpr float INV_LN2 = fconst(0x3FB8AA3B);
-constexpr float HUGE_F = fconst(0x7149F2CA);
-constexpr float HALF = fconst(0x3F000000);
 constexpr float NEG_HALF = fconst(0xBF000000);
-constexpr float ONE = fconst(0x3F800000);
 constexpr float THREE = fconst(0x40400000);
 constexpr float SIX = fconst(0x40C00000);
 constexpr float NEG_QUARTER = fconst(0xBE800000);
 constexpr float NEG_TWO = fconst(0xC0000000);
-constexpr float ZERO = fconst(0x00000000);
 
 constexpr float EXPM1_C1 = fconst(0xBD088889);
 constexpr float EXPM1_C2 = fconst(0x3AD00D01);
@@ -36,21 +33,15 @@ constexpr float EXPM1_C5 = fconst(0xB457EDBB);
 }  // namespace em1
 
 namespace ch {
-constexpr float ONE = fconst(0x3F800000);
-constexpr float HALF = fconst(0x3F000000);
 constexpr float INF = fconst(0x7F800000);
 }  // namespace ch
 
 namespace sh {
-constexpr float ONE = fconst(0x3F800000);
-constexpr float HALF = fconst(0x3F000000);
 constexpr float NEG_HALF = fconst(0xBF000000);
 constexpr float SHUGE = fconst(0x7CF0BDC2);  // 1e37
 }  // namespace sh
 
 namespace th {
-constexpr float ONE = fconst(0x3F800000);
-constexpr float TWO = fconst(0x40000000);
 constexpr float NEG_TWO = fconst(0xC0000000);
 }  // namespace th
 
@@ -65,7 +56,7 @@ float expm1f_core(float x) {
     const bool neg = (hx >> 31) != 0;
 
     int k = 0;
-    float c = ZERO;
+    float c = ZERO_F;
     if (ix > 0x3EB17218u) {
         float hi, lo;
         if (ix <= 0x3F851591u) {
@@ -79,7 +70,7 @@ float expm1f_core(float x) {
                 k = -1;
             }
         } else {
-            k = convert_to_int32(INV_LN2 * x + (neg ? NEG_HALF : HALF));
+            k = convert_to_int32(INV_LN2 * x + (neg ? NEG_HALF : HALF_F));
             const float t = static_cast<float>(k);
             hi = x - t * LN2_HI;
             lo = t * LN2_LO;
@@ -91,30 +82,30 @@ float expm1f_core(float x) {
         return x - (t - t);
     }
 
-    const float hfx = x * HALF;
+    const float hfx = x * HALF_F;
     const float hxs = x * hfx;
-    const float q = hxs * (EXPM1_C1 + hxs * (EXPM1_C2 + hxs * (EXPM1_C3 + hxs * (EXPM1_C4 + hxs * EXPM1_C5)))) + ONE;
+    const float q = hxs * (EXPM1_C1 + hxs * (EXPM1_C2 + hxs * (EXPM1_C3 + hxs * (EXPM1_C4 + hxs * EXPM1_C5)))) + ONE_F;
     const float t = THREE - q * hfx;
     float e = soft_sdiv(q - t, SIX - x * t) * hxs;
     if (k == 0) return x - (x * e - hxs);
 
     e = (e - c) * x - c;
     e = e - hxs;
-    if (k == -1) return (x - e) * HALF - HALF;
+    if (k == -1) return (x - e) * HALF_F - HALF_F;
     if (k == 1) {
-        if (x < NEG_QUARTER) return (e - (x + HALF)) * NEG_TWO;
-        return ((x - e) + (x - e)) + ONE;
+        if (x < NEG_QUARTER) return (e - (x + HALF_F)) * NEG_TWO;
+        return ((x - e) + (x - e)) + ONE_F;
     }
     if (k <= -2 || k > 56) {
-        const float y = add_to_exponent(ONE - (e - x), k);
-        return y - ONE;
+        const float y = add_to_exponent(ONE_F - (e - x), k);
+        return y - ONE_F;
     }
     if (k < 23) {
         const float tk = from_bits(0x3F800000u - (0x01000000u >> k));  // 1 − 2^-k
         return add_to_exponent(tk - (e - x), k);
     }
     const float tk = from_bits(static_cast<std::uint32_t>(127 - k) << 23);  // 2^-k
-    return add_to_exponent((x - (e + tk)) + ONE, k);
+    return add_to_exponent((x - (e + tk)) + ONE_F, k);
 }
 
 [[gnu::always_inline]] static inline float run_coshf(float x, report_t ra) {
@@ -125,23 +116,23 @@ float expm1f_core(float x) {
     if (ix <= 0x3EB17217u) {
         const float ax = fabsf_at_export(x);
         const float t = expm1f_core(ax);
-        const float w = t + ONE;
+        const float w = t + ONE_F;
         if (ix <= 0x23FFFFFFu) return w;
-        return soft_sdiv(t * t, w + w) + ONE;
+        return soft_sdiv(t * t, w + w) + ONE_F;
     }
     if (ix <= 0x41AFFFFFu) {
         const float ax = fabsf_at_export(x);
         const float t = expf(ax, ra);
-        return t * HALF + soft_sdiv(HALF, t);
+        return t * HALF_F + soft_sdiv(HALF_F, t);
     }
     if (ix <= 0x42B17217u) {
         const float ax = fabsf_at_export(x);
-        return HALF * expf(ax, ra);
+        return HALF_F * expf(ax, ra);
     }
     if (ix <= 0x42B2D4FCu) {  // e^|x|/2 still finite: square e^(|x|/2) in halves
         const float ax = fabsf_at_export(x);
-        const float w = expf(ax * HALF, ra);
-        return (w * HALF) * w;
+        const float w = expf(ax * HALF_F, ra);
+        return (w * HALF_F) * w;
     }
     return INF;  // a constant: no overflow flag
 }
@@ -152,15 +143,15 @@ float expm1f_core(float x) {
     const std::uint32_t ix = hx & 0x7FFFFFFFu;
 
     if (ix > 0x7F7FFFFFu) return x + x;
-    const float h = (hx >> 31) ? NEG_HALF : HALF;
+    const float h = (hx >> 31) ? NEG_HALF : HALF_F;
     if (ix <= 0x41AFFFFFu) {
         if (ix < 0x31800000u) {
-            if (opaque(SHUGE) + x > ONE) return x;  // sinh x = x; inexact for x != 0
+            if (opaque(SHUGE) + x > ONE_F) return x;  // sinh x = x; inexact for x != 0
         }
         const float ax = fabsf_at_export(x);
         const float t = expm1f_core(ax);
-        if (ix < 0x3F800000u) return ((t + t) - soft_sdiv(t * t, t + ONE)) * h;
-        return (soft_sdiv(t, t + ONE) + t) * h;
+        if (ix < 0x3F800000u) return ((t + t) - soft_sdiv(t * t, t + ONE_F)) * h;
+        return (soft_sdiv(t, t + ONE_F) + t) * h;
     }
     if (ix <= 0x42B17217u) {
         const float ax = fabsf_at_export(x);
@@ -168,7 +159,7 @@ float expm1f_core(float x) {
     }
     if (ix <= 0x42B2D4FCu) {
         const float ax = fabsf_at_export(x);
-        const float w = expf(ax * HALF, ra);
+        const float w = expf(ax * HALF_F, ra);
         return (h * w) * w;
     }
     return x * opaque(SHUGE);  // ±∞ with overflow and inexact left in the flags
@@ -181,21 +172,21 @@ float expm1f_core(float x) {
     const bool neg = (hx >> 31) != 0;
 
     if (ix > 0x7F7FFFFFu) {  // ±1 for ±∞; NaN: the division reports invalid
-        const float r = soft_sdiv(ONE, x);
-        return neg ? r - ONE : r + ONE;
+        const float r = soft_sdiv(ONE_F, x);
+        return neg ? r - ONE_F : r + ONE_F;
     }
-    if (ix > 0x41AFFFFFu) return neg ? -ONE : ONE;  // exact, no flag
+    if (ix > 0x41AFFFFFu) return neg ? -ONE_F : ONE_F;  // exact, no flag
     if (ix <= 0x23FFFFFFu) return x * x + x;
 
     float z;
     if (ix >= 0x3F800000u) {
         const float ax = fabsf_at_export(x);
         const float t = expm1f_core(ax + ax);
-        z = ONE - soft_sdiv(TWO, t + TWO);
+        z = ONE_F - soft_sdiv(TWO_F, t + TWO_F);
     } else {
         const float ax = fabsf_at_export(x);
         const float t = expm1f_core(ax * NEG_TWO);
-        z = soft_sdiv(-t, t + TWO);
+        z = soft_sdiv(-t, t + TWO_F);
     }
     return neg ? -z : z;
 }

@@ -3,6 +3,7 @@
 // quotients through the software division. Measured max error 0.75 ulp (asin),
 // 0.87 ulp (acos).
 #include "abi/exports.hpp"
+#include "exact/constants.hpp"
 #include "exact/division.hpp"
 #include "frame/frame.hpp"
 
@@ -24,10 +25,6 @@ constexpr double PI = dconst(0x400921FB54442D18);
 constexpr double PIO2_HI = dconst(0x3FF921FB54442D18);
 constexpr double PIO2_LO = dconst(0x3C91A62633145C07);
 constexpr double PIO4_HI = dconst(0x3FE921FB54442D18);
-constexpr double HUGE = dconst(0x7E37E43C8800759C);
-constexpr double ONE = dconst(0x3FF0000000000000);
-constexpr double HALF = dconst(0x3FE0000000000000);
-constexpr double ZERO = dconst(0x0000000000000000);
 
 // Numerator and denominator of the shared rational approximation.
 inline double asin_p(double t) {

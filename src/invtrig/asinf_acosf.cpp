@@ -4,6 +4,7 @@
 // Measured over every float: asinf max 0.925 ulp (x = 0x1.048506p-1), acosf max 0.898 ulp
 // (x = -0x1.0a77f4p-1); 99.9% correctly rounded.
 #include "abi/exports.hpp"
+#include "exact/constants.hpp"
 #include "exact/division.hpp"
 #include "frame/frame.hpp"
 #include "host/bits.hpp"
@@ -23,13 +24,11 @@ constexpr float ASINF_Q2 = fconst(0x4001572D);  //  2.0209457874298096
 constexpr float ASINF_Q3 = fconst(0xBF303361);  // -0.6882839798927307
 constexpr float ASINF_Q4 = fconst(0x3D9DC62E);  //  0.07703815400600433
 
-constexpr float ONE = fconst(0x3F800000);
-constexpr float HALF = fconst(0x3F000000);
 
 inline float asin_p(float t) {
     return t * (ASINF_P0 + t * (ASINF_P1 + t * (ASINF_P2 + t * (ASINF_P3 + t * (ASINF_P4 + t * ASINF_P5)))));
 }
-inline float asin_q(float t) { return t * (ASINF_Q1 + t * (ASINF_Q2 + t * (ASINF_Q3 + t * ASINF_Q4))) + ONE; }
+inline float asin_q(float t) { return t * (ASINF_Q1 + t * (ASINF_Q2 + t * (ASINF_Q3 + t * ASINF_Q4))) + ONE_F; }
 
 inline float clear_low12(float v) { return masked(v, 0xFFFFF000u); }
 
@@ -41,11 +40,10 @@ inline float clear_low12(float v) { return masked(v, 0xFFFFF000u); }
     constexpr float ACOSF_PI = fconst(0x40490FDA);
     constexpr float PI_F = fconst(0x40490FDB);
     constexpr float PIO2_F = fconst(0x3FC90FDB);
-    constexpr float ZERO = fconst(0x00000000);
 
     const std::int32_t hx = as_signed(bits(x));
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
-    if (ix == 0x3F800000u) return hx > 0 ? ZERO : PI_F;  // acos(1) = 0, acos(-1) = pi
+    if (ix == 0x3F800000u) return hx > 0 ? ZERO_F : PI_F;  // acos(1) = 0, acos(-1) = pi
     if (ix > 0x3F800000u) {                             // |x| > 1, inf, NaN: 0/0 or NaN/NaN
         const float d = sub_x86(x, x);
         return soft_sdiv(d, d);
@@ -57,7 +55,7 @@ inline float clear_low12(float v) { return masked(v, 0xFFFFF000u); }
         return ACOSF_PIO2_HI - (x - (ACOSF_PIO2_LO - x * r));
     }
     if (hx >= 0) {  // 0.5 <= x < 1: acos x = 2 asin(sqrt((1-x)/2))
-        const float z = (ONE - x) * HALF;
+        const float z = (ONE_F - x) * HALF_F;
         const float s = sqrtf(z, ra);
         const float zs = opaque(z);  // the polynomials come after the root
         const float df = clear_low12(s);
@@ -67,7 +65,7 @@ inline float clear_low12(float v) { return masked(v, 0xFFFFF000u); }
         return (df + w) + (df + w);
     }
     // -1 < x <= -0.5: acos x = pi - 2 asin(sqrt((1+x)/2))
-    const float z = (ONE + x) * HALF;
+    const float z = (ONE_F + x) * HALF_F;
     const float p = opaque(asin_p(z));  // the polynomials come before the root (which clears the flags)
     const float q = opaque(asin_q(z));
     const float s = sqrtf(z, ra);
@@ -80,7 +78,6 @@ inline float clear_low12(float v) { return masked(v, 0xFFFFF000u); }
     constexpr float PIO2_F = fconst(0x3FC90FDB);
     constexpr float ASINF_PIO2_LO = fconst(0xB33BBD2E);
     constexpr float ASINF_PIO4_HI = fconst(0x3F490FDB);
-    constexpr float HUGE_F = fconst(0x7149F2CA);
 
     const std::int32_t hx = as_signed(bits(x));
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
@@ -91,7 +88,7 @@ inline float clear_low12(float v) { return masked(v, 0xFFFFF000u); }
     }
     if (ix < 0x3F000000u) {
         if (ix < 0x32000000u) {  // |x| < 2^-27: asin x = x, the addition signals inexact
-            if (opaque(HUGE_F) + x > ONE) return x;
+            if (opaque(HUGE_F) + x > ONE_F) return x;
         }
         const float t = x * x;
         const float w = soft_sdiv(asin_p(t), asin_q(t));
@@ -99,7 +96,7 @@ inline float clear_low12(float v) { return masked(v, 0xFFFFF000u); }
     }
     // 0.5 <= |x| < 1: asin |x| = pi/2 - 2 asin(sqrt((1-|x|)/2))
     const float a = fabsf_at_export(x);
-    const float t = (ONE - a) * HALF;
+    const float t = (ONE_F - a) * HALF_F;
     const float p = opaque(asin_p(t));  // the polynomials come before the root (which clears the flags)
     const float q = opaque(asin_q(t));
     const float s = sqrtf(t, ra);

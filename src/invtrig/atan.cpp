@@ -4,6 +4,7 @@
 // Measured max error 0.80 ulp for atan; 1.41 ulp for atan2, whose rounded
 // quotient y/x alone can cost 0.94 ulp.
 #include "abi/exports.hpp"
+#include "exact/constants.hpp"
 #include "exact/division.hpp"
 #include "frame/frame.hpp"
 
@@ -35,9 +36,6 @@ constexpr double ATAN_A8 = dconst(0x3FA97B4B24760DEB);
 constexpr double ATAN_A9 = dconst(0xBFA2B4442C6A6C2F);
 constexpr double ATAN_A10 = dconst(0x3F90AD3AE322DA11);
 
-constexpr double HUGE = dconst(0x7E37E43C8800759C);
-constexpr double ONE = dconst(0x3FF0000000000000);
-constexpr double TWO = dconst(0x4000000000000000);
 constexpr double ONE_HALF = dconst(0x3FF8000000000000);  // 1.5
 constexpr double MINUS_ONE = dconst(0xBFF0000000000000);
 constexpr double PIO2_HI = dconst(0x3FF921FB54442D18);
@@ -51,7 +49,6 @@ constexpr double MINUS_PIO4_HI = dconst(0xBFE921FB54442D18);
 constexpr double THREE_PIO4 = dconst(0x4002D97C7F3321D2);
 constexpr double MINUS_THREE_PIO4 = dconst(0xC002D97C7F3321D2);
 constexpr double PI_LO = dconst(0x3CA1A62633145C07);
-constexpr double ZERO = dconst(0x0000000000000000);
 constexpr double MINUS_ZERO = dconst(0x8000000000000000);
 
 // The arc tangent algorithm; `div` is the software division variant that fits

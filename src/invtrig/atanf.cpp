@@ -4,6 +4,7 @@
 // Measured over every float: atanf max 0.852 ulp (x = 0x1.626772p-1), 99.85% correctly rounded;
 // atan2f max 1.41 ulp on random pairs, 1.63 ulp where |y/x| > 2^60 (the stored 0x3FC90FDC).
 #include "abi/exports.hpp"
+#include "exact/constants.hpp"
 #include "exact/division.hpp"
 #include "frame/frame.hpp"
 #include "host/bits.hpp"
@@ -11,6 +12,8 @@
 namespace kalm::lib {
 
 namespace {
+
+constexpr float ATANF_HUGE = fconst(0x7149F2CA);  // 1e30
 
 // atan of the reference points 0.5, 1, 1.5 and infinity, as head + tail.
 constexpr float ATANF_HI[4] = {fconst(0x3EED6338), fconst(0x3F490FDA), fconst(0x3F7B985E), fconst(0x3FC90FDA)};
@@ -28,9 +31,6 @@ constexpr float ATANF_A8 = fconst(0x3D4BDA59);   //  0.049768779426813126
 constexpr float ATANF_A9 = fconst(0xBD15A221);   // -0.03653157129883766
 constexpr float ATANF_A10 = fconst(0x3C8569D7);  //  0.016285819932818413
 
-constexpr float ATANF_HUGE = fconst(0x7149F2CA);  // 1e30
-constexpr float ONE = fconst(0x3F800000);
-constexpr float TWO = fconst(0x40000000);
 constexpr float ONE_HALF = fconst(0x3FC00000);
 constexpr float MINUS_ONE = fconst(0xBF800000);
 constexpr float ATANF_PIO2 = fconst(0x3FC90FDB);
@@ -49,7 +49,7 @@ constexpr float ATANF_MINUS_PIO2 = fconst(0xBFC90FDB);
     float xr;
     if (ix < 0x3EE00000u) {     // |x| < 7/16
         if (ix < 0x31000000u) {  // |x| < 2^-29: atan x = x, the addition signals inexact
-            if (opaque(ATANF_HUGE) + x > ONE) return x;
+            if (opaque(ATANF_HUGE) + x > ONE_F) return x;
         }
         id = -1;
         xr = x;
@@ -58,14 +58,14 @@ constexpr float ATANF_MINUS_PIO2 = fconst(0xBFC90FDB);
         if (ix < 0x3F980000u) {
             if (ix < 0x3F300000u) {  // 7/16 <= |x| < 11/16
                 id = 0;
-                xr = soft_sdiv((a + a) - ONE, a + TWO);
+                xr = soft_sdiv((a + a) - ONE_F, a + TWO_F);
             } else {  // 11/16 <= |x| < 19/16
                 id = 1;
-                xr = soft_sdiv(a - ONE, a + ONE);
+                xr = soft_sdiv(a - ONE_F, a + ONE_F);
             }
         } else if (ix < 0x401C0000u) {  // 19/16 <= |x| < 39/16
             id = 2;
-            xr = soft_sdiv(a - ONE_HALF, a * ONE_HALF + ONE);
+            xr = soft_sdiv(a - ONE_HALF, a * ONE_HALF + ONE_F);
         } else {  // 39/16 <= |x| < 2^34
             id = 3;
             xr = soft_sdiv(MINUS_ONE, a);
@@ -92,7 +92,6 @@ constexpr float ATANF_MINUS_PIO2 = fconst(0xBFC90FDB);
     constexpr float THREE_PIO4_F = fconst(0x4016CBE4);
     constexpr float MINUS_THREE_PIO4_F = fconst(0xC016CBE4);
     constexpr float ATAN2F_PIO2_BIG = fconst(0x3FC90FDC);  // the angle when |y/x| > 2^60
-    constexpr float ZERO = fconst(0x00000000);
     constexpr float MINUS_ZERO = fconst(0x80000000);
 
     const std::int32_t hx = as_signed(bits(x));
@@ -119,7 +118,7 @@ constexpr float ATANF_MINUS_PIO2 = fconst(0xBFC90FDB);
             }
         }
         switch (m) {
-            case 0: return ZERO;
+            case 0: return ZERO_F;
             case 1: return MINUS_ZERO;
             case 2: return ATAN2F_PI;
             default: return ATAN2F_MINUS_PI;
@@ -133,7 +132,7 @@ constexpr float ATANF_MINUS_PIO2 = fconst(0xBFC90FDB);
     if (k > 60) {
         z = ATAN2F_PIO2_BIG;
     } else if (k < -60 && hx < 0) {
-        z = ZERO;
+        z = ZERO_F;
     } else {
         const float q = soft_sdiv(y, x);
         const float a = fabsf_at_export(q);

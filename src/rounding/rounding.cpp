@@ -5,16 +5,13 @@
 #include <type_traits>
 
 #include "abi/exports.hpp"
+#include "exact/constants.hpp"
 #include "frame/frame.hpp"
 #include "kalmlib/kalmlib.h"
 
 namespace kalm::lib {
 namespace {
 
-constexpr double HUGE = dconst(0x7E37E43C8800759C);
-constexpr double ZERO = dconst(0x0000000000000000);
-constexpr float HUGE_F = fconst(0x7149F2CA);
-constexpr float ZERO_F = fconst(0x00000000);
 
 // HUGE + x > 0: raises inexact for every nonzero x that reaches it.
 inline bool inexact_test(double x) { return opaque(HUGE) + x > ZERO; }

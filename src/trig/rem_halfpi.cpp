@@ -2,6 +2,7 @@
 // arguments (|x| < 2^20*pi/2) use two to four pieces, the extra ones only where
 // cancellation lost leading bits; larger ones a multi-precision product with
 // 24-bit chunks of 2/pi. Head plus tail hold the remainder to about 2^-70 relative.
+#include "exact/constants.hpp"
 #include "trig/rem_halfpi.hpp"
 
 #include <algorithm>
@@ -23,9 +24,6 @@ constexpr double HALFPI2 = dconst(0x3DD0B4611A600000);
 constexpr double HALFPI2_TAIL = dconst(0x3BA3198A2E037073);
 constexpr double HALFPI3 = dconst(0x3BA3198A2E000000);
 constexpr double HALFPI3_TAIL = dconst(0x397B839A252049C1);
-constexpr double HALF = dconst(0x3FE0000000000000);
-constexpr double ONE = dconst(0x3FF0000000000000);
-constexpr double ZERO = dconst(0x0000000000000000);
 constexpr double EIGHTH = dconst(0x3FC0000000000000);
 constexpr double EIGHT = dconst(0x4020000000000000);
 constexpr double TWO24 = dconst(0x4170000000000000);

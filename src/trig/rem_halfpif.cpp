@@ -3,6 +3,7 @@
 // four pieces; beyond, a multi-precision product with 8-bit chunks of 2/pi. Measured: the head
 // is within 0.75 ulp of the exact remainder at the hardest argument of each binade, and no
 // float needs more than 13 partial products (9 + 4 recomputed) of the 20 the arrays hold.
+#include "exact/constants.hpp"
 #include "trig/rem_halfpif.hpp"
 
 #include <cassert>
@@ -24,9 +25,7 @@ constexpr float HALFPI2_F = fconst(0x37354400);       // next 14 bits
 constexpr float HALFPI2_TAIL_F = fconst(0x2E85A308);  // pi/2 - HALFPI1_F - HALFPI2_F
 constexpr float HALFPI3_F = fconst(0x2E85A300);       // next 16 bits
 constexpr float HALFPI3_TAIL_F = fconst(0x248D3132);  // what remains after three pieces
-constexpr float HALF = fconst(0x3F000000);
 constexpr float TWO8 = fconst(0x43800000);   // 256, cuts the argument into 8-bit pieces
-constexpr float ZERO = fconst(0x00000000);
 
 // Multi-precision part.
 constexpr int INIT_TERMS_F[3] = {4, 7, 9};  // chunks of 2/pi kept beyond the integer part, by precision
@@ -38,11 +37,10 @@ constexpr float HALFPI_PIECES_F[11] = {     // pi/2 in 8-bit slices
 constexpr float TWOM8 = fconst(0x3B800000);  // 2^-8
 constexpr float EIGHTH = fconst(0x3E000000);
 constexpr float EIGHT = fconst(0x41000000);
-constexpr float ONE = fconst(0x3F800000);
 
 // Sum of X[j] * W[(m-1)+i-j], j ascending from 0.0: one partial product of x and 2/pi.
 inline float partial_product(const float* X, const float* W, int m, int i) {
-    float fw = ZERO;
+    float fw = ZERO_F;
     for (int j = 0; j < m; ++j) fw = fw + X[j] * W[(m - 1) + i - j];
     return fw;
 }
@@ -68,7 +66,7 @@ int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::
 
     for (int i = 0; i <= (m - 1) + K; ++i) {
         const int idx = S - (m - 1) + i;
-        W[i] = idx < 0 ? ZERO : static_cast<float>(table[idx]);
+        W[i] = idx < 0 ? ZERO_F : static_cast<float>(table[idx]);
     }
     for (int i = 0; i <= K; ++i) R[i] = partial_product(X, W, m, i);
 
@@ -98,7 +96,7 @@ int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::
             H = D[T - 1] >> (7 - Q);
         } else if (Q == 0) {
             H = D[T - 1] >> 7;
-        } else if (z >= HALF) {
+        } else if (z >= HALF_F) {
             H = 2;
         }
 
@@ -123,9 +121,9 @@ int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::
                 D[T - 1] &= 0x3F;
             }
             if (H == 2) {
-                z = ONE - z;
+                z = ONE_F - z;
                 if (carry != 0) {
-                    const float unit = scale_pow2f(ONE, Q);
+                    const float unit = scale_pow2f(ONE_F, Q);
                     z = z - unit;
                 }
             }
@@ -133,7 +131,7 @@ int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::
 
         // All leading digits cancelled: bring in as many more chunks of 2/pi as there
         // were leading zero digits (plus one), within the working arrays.
-        if (z != ZERO) break;
+        if (z != ZERO_F) break;
         std::int32_t any = 0;
         for (int i = T - 1; i >= K; --i) any |= D[i];
         if (any != 0) break;
@@ -151,7 +149,7 @@ int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::
     }
 
     // Drop zero leading digits, or append the leading part as the last digit.
-    if (z == ZERO) {
+    if (z == ZERO_F) {
         T -= 1;
         Q -= 8;
         while (T > 0 && D[T] == 0) {
@@ -172,7 +170,7 @@ int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::
     }
 
     // Digits to values, most significant at R[T].
-    float fw = scale_pow2f(ONE, Q);
+    float fw = scale_pow2f(ONE_F, Q);
     for (int i = T; i >= 0; --i) {
         R[i] = fw * static_cast<float>(D[i]);
         fw = fw * TWOM8;
@@ -180,13 +178,13 @@ int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::
 
     // Times pi/2, G[0] most significant.
     for (int i = T; i >= 0; --i) {
-        fw = ZERO;
+        fw = ZERO_F;
         for (int k = 0; k <= K && k <= T - i; ++k) fw = fw + HALFPI_PIECES_F[k] * R[i + k];
         G[T - i] = fw;
     }
 
     // Compress into the head (and tail).
-    fw = ZERO;
+    fw = ZERO_F;
     for (int i = T; i >= 0; --i) fw = fw + G[i];
     y[0] = (H == 0) ? fw : -fw;
     if (p >= 1) {
@@ -203,7 +201,7 @@ int rem_halfpif(float x, float* y) {
 
     if (ix <= 0x3F490FD8u) {  // |x| <= 0.785398006439209: already reduced
         y[0] = x;
-        y[1] = ZERO;
+        y[1] = ZERO_F;
         return 0;
     }
 
@@ -236,7 +234,7 @@ int rem_halfpif(float x, float* y) {
 
     if (ix <= 0x43490F80u) {  // |x| <= 201.060546875: medium
         const float t = fabsf_at_export(x);
-        const int n = convert_to_int32(t * INV_HALFPI_F + HALF);
+        const int n = convert_to_int32(t * INV_HALFPI_F + HALF_F);
         const float fn = static_cast<float>(n);
         float r = t - fn * HALFPI1_F;
         float w = fn * HALFPI1_TAIL_F;  // n*HALFPI1_F is exact (n < 2^7, 17-bit piece)
@@ -285,7 +283,7 @@ int rem_halfpif(float x, float* y) {
     }
     X[2] = z;
     int m = 3;
-    while (X[m - 1] == ZERO) --m;
+    while (X[m - 1] == ZERO_F) --m;
     const int n = rem_halfpi_multif(X, y, E, m, 2, TWO_OVER_PI_8);
     if (hx < 0) {
         y[0] = -y[0];

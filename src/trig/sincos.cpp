@@ -2,6 +2,7 @@
 // applied to the head and tail from the reduction by pi/2 (quadrant picks the
 // kernel and sign). Measured max error 0.83 ulp for both, at every argument size.
 #include "abi/exports.hpp"
+#include "exact/constants.hpp"
 #include "frame/frame.hpp"
 #include "host/convert.hpp"
 #include "trig/rem_halfpi.hpp"
@@ -24,10 +25,7 @@ constexpr double COS_C4 = dconst(0xBE927E4F809C52AD);
 constexpr double COS_C5 = dconst(0x3E21EE9EBDB4B1C4);
 constexpr double COS_C6 = dconst(0xBDA8FAE9BE8838D4);
 
-constexpr double HALF = dconst(0x3FE0000000000000);
-constexpr double ONE = dconst(0x3FF0000000000000);
 constexpr double QX_MAX = dconst(0x3FD2000000000000);  // 0.28125
-constexpr double ZERO = dconst(0x0000000000000000);
 
 }  // namespace
 

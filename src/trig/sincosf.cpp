@@ -3,6 +3,7 @@
 // Unframed. Measured over every float: sinf max 1.36 ulp (x = 0x1.ffe2a4p+101), cosf max 2.91 ulp
 // (x = 0x1.921fcp+0, just outside the near-pi/2 window of the reduction); 95% correctly rounded.
 #include "abi/exports.hpp"
+#include "exact/constants.hpp"
 #include "frame/frame.hpp"
 #include "host/bits.hpp"
 #include "host/convert.hpp"
@@ -26,10 +27,7 @@ constexpr float COS_C4_F = fconst(0xB493F27C);  // -2.7557314297155244e-07
 constexpr float COS_C5_F = fconst(0x310F74F6);  //  2.087572337217125e-09
 constexpr float COS_C6_F = fconst(0xAD47D74E);  // -1.135964759757524e-11
 
-constexpr float HALF = fconst(0x3F000000);
-constexpr float ONE = fconst(0x3F800000);
 constexpr float QX_MAX = fconst(0x3E900000);  // 0.28125
-constexpr float ZERO = fconst(0x00000000);
 
 }  // namespace
 
@@ -43,7 +41,7 @@ float sin_polyf(float x, float y, int iy) {
     const float v = z * x;
     const float r = SIN_S2_F + z * (SIN_S3_F + z * (SIN_S4_F + z * (SIN_S5_F + z * SIN_S6_F)));
     if (iy == 0) return x + v * (SIN_S1_F + z * r);
-    const float a = HALF * y - v * r;
+    const float a = HALF_F * y - v * r;
     const float b = z * a - y;
     const float c = b - v * SIN_S1_F;
     return x - c;
@@ -52,24 +50,24 @@ float sin_polyf(float x, float y, int iy) {
 float cos_polyf(float x, float y) {
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
     if (ix < 0x32000000u) {  // |x| < 2^-27: cos x = 1
-        if (convert_to_int32(x) == 0) return ONE;
+        if (convert_to_int32(x) == 0) return ONE_F;
     }
     note_if_subnormal_ahead(ix, y);
     const float z = x * x;
     const float r = z * (COS_C1_F + z * (COS_C2_F + z * (COS_C3_F + z * (COS_C4_F + z * (COS_C5_F + z * COS_C6_F)))));
     if (ix < 0x3E99999Au) {  // |x| < 0.3
-        return ONE - (HALF * z - (z * r - x * y));
+        return ONE_F - (HALF_F * z - (z * r - x * y));
     }
     // Take qx off both 1 and z/2 so that 1 - qx is exact and z/2 - qx small.
     const float qx = (ix > 0x3F480000u) ? QX_MAX : from_bits(ix - 0x01000000u);
-    const float hz = HALF * z - qx;
-    const float a = ONE - qx;
+    const float hz = HALF_F * z - qx;
+    const float a = ONE_F - qx;
     return a - (hz - (z * r - x * y));
 }
 
 [[gnu::always_inline]] static inline float run_sinf(float x, [[maybe_unused]] report_t ra) {
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
-    if (ix <= 0x3F490FD8u) return sin_polyf(x, ZERO, 0);
+    if (ix <= 0x3F490FD8u) return sin_polyf(x, ZERO_F, 0);
     if (ix > 0x7F7FFFFFu) {  // +-inf: invalid, NaN: itself
         // Its own statement: GCC guesses an early return unlikely only when it returns a plain value.
         const float r = sub_x86(x, x);
@@ -87,7 +85,7 @@ float cos_polyf(float x, float y) {
 
 [[gnu::always_inline]] static inline float run_cosf(float x, [[maybe_unused]] report_t ra) {
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
-    if (ix <= 0x3F490FD8u) return cos_polyf(x, ZERO);
+    if (ix <= 0x3F490FD8u) return cos_polyf(x, ZERO_F);
     if (ix > 0x7F7FFFFFu) {  // as in sinf
         const float r = sub_x86(x, x);
         return r;

@@ -3,6 +3,7 @@
 // corrected reciprocal. Measured max error 0.84 ulp, 1.45 ulp next to odd multiples
 // of pi/2 (there |head| < 2^-28 and -1/head ignores the tail).
 #include "abi/exports.hpp"
+#include "exact/constants.hpp"
 #include "exact/division.hpp"
 #include "frame/frame.hpp"
 #include "host/convert.hpp"
@@ -28,9 +29,7 @@ constexpr double TAN_T12 = dconst(0x3EFB2A7074BF7AD4);
 
 constexpr double PIO4_HI = dconst(0x3FE921FB54442D18);
 constexpr double PIO4_LO = dconst(0x3C81A62633145C07);
-constexpr double ONE = dconst(0x3FF0000000000000);
 constexpr double MINUS_ONE = dconst(0xBFF0000000000000);
-constexpr double ZERO = dconst(0x0000000000000000);
 
 }  // namespace
 
