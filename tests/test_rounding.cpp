@@ -10,7 +10,7 @@
 #include "abi/exports.hpp"
 #include "frame/frame.hpp"
 #include "kalmlib/kalmlib.h"
-#include "oracles.hpp"
+#include "support/oracles.hpp"
 
 using namespace kalm::lib;
 
