@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "abi/export_list.hpp"
 #include "vectors.hpp"
 
 namespace {
@@ -22,6 +23,15 @@ std::vector<std::string> vector_files() {
 }
 
 class VectorFile : public ::testing::TestWithParam<std::string> {};
+
+// One vector file per listed export, named after it, and no other.
+TEST(VectorFiles, OnePerExport) {
+    std::vector<std::string> have, want;
+    for (const auto& f : vector_files()) have.push_back(std::filesystem::path(f).stem().string());
+    for (std::string_view n : kalm::exports::names) want.emplace_back(n);
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(have, want);
+}
 
 TEST_P(VectorFile, AllLinesMatch) {
     std::ifstream in(GetParam());
