@@ -98,23 +98,28 @@ inline int correction_interval(std::uint32_t ix) {
     return 3;
 }
 
-[[gnu::always_inline]] inline double amplitude(const Tables& t, double x, report_t ra) {
+// z = 1/x^2 and the numerator r(z) of x's interval.
+struct Numerator {
+    const double* den;
+    double z, r;
+};
+[[gnu::always_inline]] inline Numerator numerator(const Tables& t, double x, report_t ra) {
     const int i = correction_interval(hi_word(x) & 0x7FFFFFFFu);
     const double* num = t.num[i];
-    const double* den = t.den[i];
     const double z = soft_ddiv(ONE, x * x, ra);
     const double r = num[0] + z * (num[1] + z * (num[2] + z * (num[3] + z * (num[4] + z * num[5]))));
+    return {t.den[i], z, r};
+}
+
+[[gnu::always_inline]] inline double amplitude(const Tables& t, double x, report_t ra) {
+    const auto [den, z, r] = numerator(t, x, ra);
     const double s = ONE + z * (den[0] + z * (den[1] + z * (den[2] + z * (den[3] + z * den[4]))));
     return ONE + soft_ddiv(r, s, ra);
 }
 
 // c is -1/8 for Q0 and 3/8 for Q1 (q + c rounds as the difference q - 1/8 would).
 [[gnu::always_inline]] inline double phase(const Tables& t, double c, double x, report_t ra) {
-    const int i = correction_interval(hi_word(x) & 0x7FFFFFFFu);
-    const double* num = t.num[i];
-    const double* den = t.den[i];
-    const double z = soft_ddiv(ONE, x * x, ra);
-    const double r = num[0] + z * (num[1] + z * (num[2] + z * (num[3] + z * (num[4] + z * num[5]))));
+    const auto [den, z, r] = numerator(t, x, ra);
     const double s = ONE + z * (den[0] + z * (den[1] + z * (den[2] + z * (den[3] + z * (den[4] + z * den[5])))));
     const double q = soft_ddiv(r, s, ra);
     return soft_ddiv(q + c, x, ra);

@@ -5,6 +5,10 @@
 
 namespace kalm::lib {
 
+// 1/sqrt(pi) and 2/pi, of the asymptotic and small-argument formulas of every order.
+inline constexpr double INV_SQRT_PI = dconst(0x3FE20DD750429B6D);
+inline constexpr double TWO_OVER_PI = dconst(0x3FE45F306DC9C883);
+
 // J0(x) and J1(x) for the small-argument formulas: they do not clear the sticky
 // flags but end with the exit check against ra. Valid for 2^-27 < x < 2 (J0) and
 // 2^-54 < x < 2 (J1).

@@ -13,8 +13,6 @@ namespace kalm::lib {
 
 namespace {
 
-constexpr double INV_SQRT_PI = dconst(0x3FE20DD750429B6D);
-constexpr double TWO_OVER_PI = dconst(0x3FE45F306DC9C883);
 constexpr double NEG_INFINITY = dconst(0xFFF0000000000000);
 
 }  // namespace

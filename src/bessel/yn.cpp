@@ -11,7 +11,6 @@
 namespace kalm::lib {
 
 [[gnu::always_inline]] static inline double run_yn(int n, double x, report_t ra) {
-    constexpr double INV_SQRT_PI = dconst(0x3FE20DD750429B6D);
     constexpr double NEG_INFINITY = dconst(0xFFF0000000000000);
 
     const std::uint32_t hx = hi_word(x);
