@@ -7,7 +7,11 @@
 //   signature  D_D double(double), DD_D double(double, double),
 //              ID_D double(int, double), F_F float(float), FF_F float(float, float)
 //   kind       FRAMED: clears the flags at entry and checks them at exit, with an
-//              inner entry for library code; PLAIN: everything else
+//              inner entry for library code that clears them first;
+//              UNFRAMED: a single function that leaves its flags to the caller
+//              and raises only through the routines it calls;
+//              ROUNDING: ceil, floor, fabsf and their kin, which clear and
+//              check in their own way
 // Adding an export: one row here (in byte order) and its implementation.
 #pragma once
 
@@ -19,42 +23,42 @@
     X(_y1, y1, D_D, FRAMED)              \
     X(_yn, yn, ID_D, FRAMED)             \
     X(acos, acos, D_D, FRAMED)           \
-    X(acosf, acosf, F_F, PLAIN)          \
+    X(acosf, acosf, F_F, UNFRAMED)       \
     X(asin, asin, D_D, FRAMED)           \
-    X(asinf, asinf, F_F, PLAIN)          \
+    X(asinf, asinf, F_F, UNFRAMED)       \
     X(atan, atan, D_D, FRAMED)           \
     X(atan2, atan2, DD_D, FRAMED)        \
-    X(atan2f, atan2f, FF_F, PLAIN)       \
-    X(atanf, atanf, F_F, PLAIN)          \
-    X(ceil, ceil, D_D, PLAIN)            \
-    X(ceilf, ceilf, F_F, PLAIN)          \
+    X(atan2f, atan2f, FF_F, UNFRAMED)    \
+    X(atanf, atanf, F_F, UNFRAMED)       \
+    X(ceil, ceil, D_D, ROUNDING)         \
+    X(ceilf, ceilf, F_F, ROUNDING)       \
     X(cos, cos, D_D, FRAMED)             \
-    X(cosf, cosf, F_F, PLAIN)            \
+    X(cosf, cosf, F_F, UNFRAMED)         \
     X(cosh, cosh, D_D, FRAMED)           \
-    X(coshf, coshf, F_F, PLAIN)          \
+    X(coshf, coshf, F_F, UNFRAMED)       \
     X(exp, exp, D_D, FRAMED)             \
-    X(expf, expf, F_F, PLAIN)            \
-    X(fabsf, fabsf, F_F, PLAIN)          \
-    X(floor, floor, D_D, PLAIN)          \
-    X(floorf, floorf, F_F, PLAIN)        \
+    X(expf, expf, F_F, UNFRAMED)         \
+    X(fabsf, fabsf, F_F, ROUNDING)       \
+    X(floor, floor, D_D, ROUNDING)       \
+    X(floorf, floorf, F_F, ROUNDING)     \
     X(fmod, fmod, DD_D, FRAMED)          \
     X(fmodf, fmodf, FF_F, FRAMED)        \
     X(log, log, D_D, FRAMED)             \
     X(log10, log10, D_D, FRAMED)         \
-    X(log10f, log10f, F_F, PLAIN)        \
-    X(logf, logf, F_F, PLAIN)            \
+    X(log10f, log10f, F_F, UNFRAMED)     \
+    X(logf, logf, F_F, UNFRAMED)         \
     X(pow, pow, DD_D, FRAMED)            \
-    X(powf, powf, FF_F, PLAIN)           \
+    X(powf, powf, FF_F, UNFRAMED)        \
     X(sin, sin, D_D, FRAMED)             \
-    X(sinf, sinf, F_F, PLAIN)            \
+    X(sinf, sinf, F_F, UNFRAMED)         \
     X(sinh, sinh, D_D, FRAMED)           \
-    X(sinhf, sinhf, F_F, PLAIN)          \
+    X(sinhf, sinhf, F_F, UNFRAMED)       \
     X(sqrt, sqrt, D_D, FRAMED)           \
     X(sqrtf, sqrtf, F_F, FRAMED)         \
     X(tan, tan, D_D, FRAMED)             \
-    X(tanf, tanf, F_F, PLAIN)            \
+    X(tanf, tanf, F_F, UNFRAMED)         \
     X(tanh, tanh, D_D, FRAMED)           \
-    X(tanhf, tanhf, F_F, PLAIN)
+    X(tanhf, tanhf, F_F, UNFRAMED)
 
 // Parameter lists, argument lists and result types of the signatures.
 #define KALM_SIG_RESULT_D_D double
@@ -82,6 +86,11 @@ namespace kalm::exports {
 inline constexpr std::string_view names[] = {KALM_EXPORT_LIST(KALM_LIST_NAME)};
 #undef KALM_LIST_NAME
 inline constexpr std::size_t count = std::size(names);
+
+enum class Kind { FRAMED, UNFRAMED, ROUNDING };
+#define KALM_LIST_KIND(name, stem, sig, kind) Kind::kind,
+inline constexpr Kind kinds[] = {KALM_EXPORT_LIST(KALM_LIST_KIND)};
+#undef KALM_LIST_KIND
 
 // Ordinals, from 1 in list order: ord::sqrt is sqrt's.
 namespace ord {

@@ -28,11 +28,13 @@ namespace ord = kalm::exports::ord;
     }
 // The unframed single functions and the rounding exports, which clear and
 // check in their own way.
-#define KALM_INNER_PLAIN(name, sig) KALM_SIG_RESULT(sig) name(KALM_SIG_PARAMS(sig), report_t ra);
+#define KALM_INNER_UNFRAMED(name, sig) KALM_SIG_RESULT(sig) name(KALM_SIG_PARAMS(sig), report_t ra);
+#define KALM_INNER_ROUNDING(name, sig) KALM_INNER_UNFRAMED(name, sig)
 #define KALM_INNER(name, stem, sig, kind) KALM_INNER_##kind(name, sig)
 KALM_EXPORT_LIST(KALM_INNER)
 #undef KALM_INNER
-#undef KALM_INNER_PLAIN
+#undef KALM_INNER_ROUNDING
+#undef KALM_INNER_UNFRAMED
 #undef KALM_INNER_FRAMED
 
 namespace exported {
