@@ -6,7 +6,7 @@
 # Results, flags and raises must match the x86-64 expectations bit for bit,
 # with no tolerance, and the register must come back as it was apart from the
 # sticky flags. CROSS_FRESH=N also checks N fresh inputs per export
-# (tools/gen_host_inputs.py, at least 40 N lines in all) against the
+# (tools/gen/gen_host_inputs.py, at least 40 N lines in all) against the
 # expectations of the x86 build in build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,7 +19,7 @@ if [ -n "${CROSS_FRESH:-}" ]; then
   trap 'rm -rf "$tmp"' EXIT
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build build --target kalm >/dev/null
-  python3 tools/gen_host_inputs.py --per-export "$CROSS_FRESH" --seed "${SEED:-1}" > "$tmp/inputs.txt"
+  python3 tools/gen/gen_host_inputs.py --per-export "$CROSS_FRESH" --seed "${SEED:-1}" > "$tmp/inputs.txt"
   build/kalm vectors "$tmp/inputs.txt" | grep -- ' -> ' > "$tmp/fresh.txt"
   fresh="$tmp/fresh.txt"
   echo "fresh inputs: $(wc -l < "$fresh") lines"

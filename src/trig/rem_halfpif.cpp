@@ -10,6 +10,7 @@
 #include "common/bits.hpp"
 #include "common/exports.hpp"
 #include "frame/frame.hpp"
+#include "trig/rem_halfpif_tables.hpp"
 
 namespace kalm::lib {
 
