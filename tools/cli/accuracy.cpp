@@ -1,5 +1,5 @@
 // The accuracy engine of `kalm accuracy` and `kalm report`: the error of each
-// export in ulps of MPFR's exact value, on random inputs from
+// export in ulps of MPFR's exact value (ulp.hpp), on random inputs from
 // per-function ranges (or every float input).
 #include <cinttypes>
 #include <bit>
@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "commands.hpp"
+#include "ulp.hpp"
 
 namespace kalmtool {
 namespace {
@@ -65,7 +66,8 @@ public:
         if ((std::isnan(got) && std::isnan(ref)) ||
             std::bit_cast<std::uint64_t>(got) == std::bit_cast<std::uint64_t>(ref))
             ++s.correctly_rounded;
-        const double err = ulp_error(got, ref, f.single);
+        const kalm::ulp::Format fmt = f.single ? kalm::ulp::binary32 : kalm::ulp::binary64;
+        const double err = kalm::ulp::error(got, exact_, fmt, diff_);
         if (std::isfinite(err)) {
             ++s.measured;
             s.sum += err;
@@ -75,7 +77,7 @@ public:
                 s.has_at = true;
             }
         }
-        const double herr = ulp_error(host, ref, f.single);
+        const double herr = kalm::ulp::error(host, exact_, fmt, diff_);
         if (std::isfinite(herr)) {
             ++s.libm_measured;
             if (herr > s.libm_max) s.libm_max = herr;
@@ -95,32 +97,6 @@ private:
     // straight to the subnormal spacing below the normal range).
     double rounded(bool single) {
         return single ? static_cast<double>(mpfr_get_flt(exact_, MPFR_RNDN)) : mpfr_get_d(exact_, MPFR_RNDN);
-    }
-
-    // |got - exact| in units of the last place of the exact value (the
-    // subnormal spacing below the normal range). An infinity that should be
-    // finite is measured as the first value past the largest finite one;
-    // NaN against a number, or a number against an infinity, has no finite
-    // error and is counted among the special mismatches instead.
-    double ulp_error(double got, double ref, bool single) {
-        const double inf = std::numeric_limits<double>::infinity();
-        if (mpfr_nan_p(exact_)) return std::isnan(got) ? 0.0 : inf;
-        if (std::isnan(got)) return inf;
-        if (mpfr_inf_p(exact_)) return std::isinf(got) && (got > 0) == (mpfr_sgn(exact_) > 0) ? 0.0 : inf;
-        if (std::isinf(got) && got == ref) return 0.0;  // overflow where the exact value overflows too
-        if (std::isinf(got)) {
-            mpfr_set_ui_2exp(diff_, 1, single ? 128 : 1024, MPFR_RNDN);
-            if (got < 0) mpfr_neg(diff_, diff_, MPFR_RNDN);
-        } else {
-            mpfr_set_d(diff_, got, MPFR_RNDN);
-        }
-        mpfr_sub(diff_, diff_, exact_, MPFR_RNDN);
-        mpfr_abs(diff_, diff_, MPFR_RNDN);
-        const long p = single ? 24 : 53, lowest = single ? -149 : -1074;
-        long e = mpfr_zero_p(exact_) ? lowest : static_cast<long>(mpfr_get_exp(exact_)) - p;
-        if (e < lowest) e = lowest;
-        mpfr_mul_2si(diff_, diff_, -e, MPFR_RNDN);
-        return mpfr_get_d(diff_, MPFR_RNDN);
     }
 
     mpfr_t a_, b_, exact_, diff_;
