@@ -33,7 +33,8 @@ bool parse_command_line(Options& options, int argc, char** argv, std::vector<std
             return false;
         case Options::Status::Error: break;
     }
-    status = bad_input(options.program().substr(5) + ": " + options.error());
+    std::fprintf(stderr, "%s: %s\n", options.program().c_str(), options.error().c_str());
+    status = 2;
     return false;
 }
 
