@@ -18,26 +18,6 @@ int bad_input(const std::string& msg) {
     return 2;
 }
 
-Options command_options(const char* name) {
-    for (const Command* c = kCommands; c->name != nullptr; ++c)
-        if (std::strcmp(c->name, name) == 0) return Options(std::string("kalm ") + c->name, c->operands, c->help);
-    return Options(std::string("kalm ") + name, "");
-}
-
-bool parse_command_line(Options& options, int argc, char** argv, std::vector<std::string>& operands, int& status) {
-    switch (options.parse(argc, argv, operands)) {
-        case Options::Status::Ok: return true;
-        case Options::Status::Help:
-            std::fputs(options.usage().c_str(), stdout);
-            status = 0;
-            return false;
-        case Options::Status::Error: break;
-    }
-    std::fprintf(stderr, "%s: %s\n", options.program().c_str(), options.error().c_str());
-    status = 2;
-    return false;
-}
-
 bool select_functions(const std::vector<std::string>& names, std::vector<const Function*>& out, std::string& error) {
     out.clear();
     if (names.empty()) {

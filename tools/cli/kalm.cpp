@@ -42,6 +42,26 @@ void print_commands(std::FILE* to) {
 
 }  // namespace
 
+Options command_options(const char* name) {
+    for (const Command* c = kCommands; c->name != nullptr; ++c)
+        if (std::strcmp(c->name, name) == 0) return Options(std::string("kalm ") + c->name, c->operands, c->help);
+    return Options(std::string("kalm ") + name, "");
+}
+
+bool parse_command_line(Options& options, int argc, char** argv, std::vector<std::string>& operands, int& status) {
+    switch (options.parse(argc, argv, operands)) {
+        case Options::Status::Ok: return true;
+        case Options::Status::Help:
+            std::fputs(options.usage().c_str(), stdout);
+            status = 0;
+            return false;
+        case Options::Status::Error: break;
+    }
+    std::fprintf(stderr, "%s: %s\n", options.program().c_str(), options.error().c_str());
+    status = 2;
+    return false;
+}
+
 int cmd_help(int argc, char** argv) {
     if (argc == 0) {
         print_commands(stdout);
