@@ -250,10 +250,7 @@ void exhaustive_range(const Fn1& fn, std::uint64_t lo, std::uint64_t hi, Tally& 
             const bool same_inf = std::isinf(got) && (got > 0) == (ref > 0) && std::fabs(ref) >= 0x1.000002p128;
             err = same_inf ? 0.0 : error_at(fn, x, e);
         } else {
-            int ex;
-            std::frexp(ref, &ex);
-            const double ulp = std::ldexp(1.0, std::max(ex - 24, -149));
-            err = std::fabs(static_cast<double>(got) - ref) / ulp;
+            err = kalm::ulp::error_against_double(got, ref);
             if (std::fabs(err - 0.5) < 1e-6) err = error_at(fn, x, e);
         }
         ++t.count;

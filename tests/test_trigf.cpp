@@ -14,6 +14,7 @@
 #include "abi/exports.hpp"
 #include "support/mpfr_ref.hpp"
 #include "trig/rem_halfpif.hpp"
+#include "trig/rem_halfpif_tables.hpp"
 
 using namespace kalm::lib;
 using kalmtest::Big;

@@ -133,36 +133,42 @@ TEST(CallerEnv, StickyPresetExpectation) {
 TEST(RunnerOptions, CallerEnvironments) {
     const struct {
         std::vector<const char*> args;
-        int used;
-        std::vector<std::string> names;
+        bool ok;
+        std::vector<std::string> names, operands;
     } cases[] = {
-        {{"--caller-env", "up"}, 2, {"up"}},
-        {{"--caller-env=up,down"}, 1, {"up", "down"}},
-        {{"--caller-env", "default,sticky-preset", "x.txt"}, 2, {"default", "sticky-preset"}},
-        {{"x.txt"}, 0, {}},
-        {{"--caller-env"}, -1, {}},
-        {{"--caller-env="}, -1, {}},
-        {{"--caller-env=up,"}, -1, {}},
-        {{"--caller-env", "no-such-environment"}, -1, {}},
+        {{"--caller-env", "up"}, true, {"up"}, {}},
+        {{"--caller-env=up,down"}, true, {"up", "down"}, {}},
+        {{"--caller-env", "default,sticky-preset", "x.txt"}, true, {"default", "sticky-preset"}, {"x.txt"}},
+        {{"x.txt"}, true, {}, {"x.txt"}},
+        {{"--caller-env"}, false, {}, {}},
+        {{"--caller-env="}, false, {}, {}},
+        {{"--caller-env=up,"}, false, {}, {}},
+        {{"--caller-env", "no-such-environment"}, false, {}, {}},
     };
     for (const auto& c : cases) {
         RunnerOptions opts;
-        std::string error;
+        Options options("kalm_check", "FILE...");
+        add_runner_options(options, opts);
         std::vector<char*> argv;
         for (const char* a : c.args) argv.push_back(const_cast<char*>(a));
-        const int used = parse_runner_option(static_cast<int>(argv.size()), argv.data(), 0, opts, error);
-        EXPECT_EQ(used, c.used) << c.args[0];
-        EXPECT_EQ(error.empty(), used >= 0) << error;
+        std::vector<std::string> operands;
+        const auto status = options.parse(static_cast<int>(argv.size()), argv.data(), operands);
+        EXPECT_EQ(status == Options::Status::Ok, c.ok) << c.args[0] << ": " << options.error();
+        if (!c.ok) {
+            EXPECT_NE(options.error().find("--caller-env"), std::string::npos) << options.error();
+            continue;
+        }
         std::vector<std::string> names;
         for (const CallerEnv* e : opts.envs) names.push_back(e->name);
-        if (used > 0) {
-            EXPECT_EQ(names, c.names) << c.args[0];
-        }
+        EXPECT_EQ(names, c.names) << c.args[0];
+        EXPECT_EQ(operands, c.operands) << c.args[0];
     }
     RunnerOptions each;
-    std::string error;
+    Options options("kalm_check", "FILE...");
+    add_runner_options(options, each);
     const char* args[] = {"--caller-env", "each"};
-    ASSERT_EQ(parse_runner_option(2, const_cast<char**>(args), 0, each, error), 2);
+    std::vector<std::string> operands;
+    ASSERT_EQ(options.parse(2, const_cast<char**>(args), operands), Options::Status::Ok);
     EXPECT_EQ(each.envs.size(), caller_envs().size());
 }
 

@@ -2,13 +2,13 @@
 // arguments (|x| < 2^20*pi/2) use two to four pieces, the extra ones only where
 // cancellation lost leading bits; larger ones a multi-precision product with
 // 24-bit chunks of 2/pi. Head plus tail hold the remainder to about 2^-70 relative.
-#include "exact/constants.hpp"
 #include "trig/rem_halfpi.hpp"
 
 #include <algorithm>
 #include <cassert>
 
 #include "abi/exports.hpp"
+#include "exact/constants.hpp"
 #include "exact/scale.hpp"
 #include "frame/frame.hpp"
 #include "host/convert.hpp"

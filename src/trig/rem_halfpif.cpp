@@ -3,16 +3,17 @@
 // four pieces; beyond, a multi-precision product with 8-bit chunks of 2/pi. Measured: the head
 // is within 0.75 ulp of the exact remainder at the hardest argument of each binade, and no
 // float needs more than 13 partial products (9 + 4 recomputed) of the 20 the arrays hold.
-#include "exact/constants.hpp"
 #include "trig/rem_halfpif.hpp"
 
 #include <cassert>
 
 #include "abi/exports.hpp"
+#include "exact/constants.hpp"
 #include "exact/scale.hpp"
 #include "frame/frame.hpp"
 #include "host/bits.hpp"
 #include "host/convert.hpp"
+#include "trig/rem_halfpif_tables.hpp"
 
 namespace kalm::lib {
 

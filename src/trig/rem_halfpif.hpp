@@ -9,10 +9,9 @@
 
 namespace kalm::lib {
 
+// Bytes of 2/pi, TWO_OVER_PI_8, and the near-multiple-of-pi/2 patterns, HALFPI_HW_F:
+// rem_halfpif_tables.hpp (generated), used by rem_halfpif.cpp alone.
 inline constexpr int TWO_OVER_PI_8_SIZE = 198;
-// Bytes of 2/pi and the near-multiple-of-pi/2 patterns (rem_halfpif_tables.cpp, generated).
-extern const std::int32_t TWO_OVER_PI_8[TWO_OVER_PI_8_SIZE];
-extern const std::uint32_t HALFPI_HW_F[32];
 
 // Size of each working array of the multi-precision reduction (on the stack).
 inline constexpr int REM_HALFPIF_WORK = 20;

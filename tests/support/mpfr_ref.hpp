@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "ulp.hpp"
+
 namespace kalmtest {
 
 using Mpfr1 = int (*)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
@@ -22,47 +24,15 @@ struct Big {
     Big& operator=(const Big&) = delete;
 };
 
-// ulp of the double nearest to the exact value e (subnormal spacing below 2^-1022).
+// The error of a result in ulps of the exact value, the measure the accuracy
+// command uses too (tools/vectors/ulp.hpp).
 inline double ulp_error(double got, const mpfr_t exact) {
-    if (mpfr_nan_p(exact)) return std::isnan(got) ? 0.0 : std::numeric_limits<double>::infinity();
-    if (std::isnan(got)) return std::numeric_limits<double>::infinity();
-    if (mpfr_inf_p(exact)) {
-        if (std::isinf(got) && (got > 0) == (mpfr_sgn(exact) > 0)) return 0.0;
-        return std::numeric_limits<double>::infinity();
-    }
     Big d;
-    mpfr_set_d(d.v, got, MPFR_RNDN);  // exact
-    if (std::isinf(got)) {            // measure against 2^1024 for overflow that should not be
-        mpfr_set_ui_2exp(d.v, 1, 1024, MPFR_RNDN);
-        if (got < 0) mpfr_neg(d.v, d.v, MPFR_RNDN);
-    }
-    mpfr_sub(d.v, d.v, exact, MPFR_RNDN);
-    mpfr_abs(d.v, d.v, MPFR_RNDN);
-    long e = mpfr_zero_p(exact) ? -1074 : mpfr_get_exp(exact) - 53;  // exact in [2^(E-1), 2^E)
-    if (e < -1074) e = -1074;
-    mpfr_mul_2si(d.v, d.v, -e, MPFR_RNDN);
-    return mpfr_get_d(d.v, MPFR_RNDN);
+    return kalm::ulp::error(got, exact, kalm::ulp::binary64, d.v);
 }
-
 inline double ulp_error_f(float got, const mpfr_t exact) {
-    if (mpfr_nan_p(exact)) return std::isnan(got) ? 0.0 : std::numeric_limits<double>::infinity();
-    if (std::isnan(got)) return std::numeric_limits<double>::infinity();
-    if (mpfr_inf_p(exact)) {
-        if (std::isinf(got) && (got > 0) == (mpfr_sgn(exact) > 0)) return 0.0;
-        return std::numeric_limits<double>::infinity();
-    }
     Big d;
-    mpfr_set_d(d.v, static_cast<double>(got), MPFR_RNDN);
-    if (std::isinf(got)) {
-        mpfr_set_ui_2exp(d.v, 1, 128, MPFR_RNDN);
-        if (got < 0) mpfr_neg(d.v, d.v, MPFR_RNDN);
-    }
-    mpfr_sub(d.v, d.v, exact, MPFR_RNDN);
-    mpfr_abs(d.v, d.v, MPFR_RNDN);
-    long e = mpfr_zero_p(exact) ? -149 : mpfr_get_exp(exact) - 24;
-    if (e < -149) e = -149;
-    mpfr_mul_2si(d.v, d.v, -e, MPFR_RNDN);
-    return mpfr_get_d(d.v, MPFR_RNDN);
+    return kalm::ulp::error(static_cast<double>(got), exact, kalm::ulp::binary32, d.v);
 }
 
 // Exact (256-bit) value of f(x) / f(x, y).

@@ -1,6 +1,7 @@
-// kalm bench: nanoseconds per call of each export beside the host libm's
-// function of the same name, both called through function pointers, timed in
-// turn within one run so that a busy machine slows both sides alike.
+// The speed engine of `kalm bench` and `kalm report`: nanoseconds per call of
+// each export beside the host libm's function of the same name, both called
+// through function pointers, timed in turn within one run so that a busy
+// machine slows both sides alike.
 #include <gnu/libc-version.h>
 
 #include <algorithm>
@@ -154,7 +155,6 @@ std::vector<BenchRow> run_bench(const BenchPlan& plan) {
     };
     std::vector<Job> jobs;
     for (auto* f : plan.functions) {
-        if (f->kalm == nullptr || f->host == nullptr) continue;
         Job j;
         j.f = f;
         j.a = make_inputs(*f);
@@ -224,105 +224,6 @@ std::string bench_method(const BenchPlan& plan) {
                   plan.latency ? ", latency: each argument depends on the previous result" : "", plan.reps,
                   plan.target_ms);
     return buf;
-}
-
-namespace {
-
-// The single-precision exports that run without the exception frame: the
-// rounding functions, fabsf, fmodf and sqrtf are framed like the doubles.
-bool unframed_single(const Function& f) {
-    static const char* const framed[] = {"ceilf", "floorf", "fabsf", "fmodf", "sqrtf"};
-    if (!f.single) return false;
-    for (const char* n : framed)
-        if (f.name == n) return false;
-    return true;
-}
-
-void print_geometric_means(const std::vector<BenchRow>& rows) {
-    struct Mean {
-        double tput = 0, lat = 0;
-        int n = 0;
-    } all, singles;
-    for (const auto& r : rows) {
-        if (!r.has_host) continue;
-        for (Mean* m : {&all, &singles}) {
-            if (m == &singles && !unframed_single(*r.f)) continue;
-            m->tput += std::log(r.tput_ratio);
-            m->lat += std::log(r.lat_ratio);
-            ++m->n;
-        }
-    }
-    if (all.n < 2) return;
-    std::printf("geometric mean kalm/libm: %d exports %.2fx throughput, %.2fx latency", all.n,
-                std::exp(all.tput / all.n), std::exp(all.lat / all.n));
-    if (singles.n > 0)
-        std::printf("; %d unframed single-precision %.2fx, %.2fx", singles.n, std::exp(singles.tput / singles.n),
-                    std::exp(singles.lat / singles.n));
-    std::printf("\n");
-}
-
-}  // namespace
-
-int cmd_bench(int argc, char** argv) {
-    BenchPlan plan;
-    std::vector<std::string> names;
-    std::string csv;
-    for (int i = 0; i < argc; ++i) {
-        std::string a = argv[i], val;
-        const bool has_eq = a.rfind("--", 0) == 0 && a.find('=') != std::string::npos;
-        if (has_eq) {
-            val = a.substr(a.find('=') + 1);
-            a = a.substr(0, a.find('='));
-        }
-        auto value = [&](std::string& v) {
-            if (has_eq) return v = val, true;
-            if (i + 1 >= argc) return false;
-            v = argv[++i];
-            return true;
-        };
-        if (a == "--csv") {
-            if (!value(csv)) return bad_input("--csv needs a file name");
-        } else if (a == "--reps") {
-            std::string v;
-            long long n;
-            if (!value(v)) return bad_input("--reps needs a number");
-            if (!parse_count(v, 1, 1000, n)) return bad_input("--reps: '" + v + "' is not a count from 1 to 1000");
-            plan.reps = static_cast<int>(n);
-        } else if (a.rfind("--", 0) == 0) {
-            return bad_input("bench: unknown option '" + std::string(argv[i]) + "'");
-        } else {
-            names.push_back(a);
-        }
-    }
-    std::string err;
-    if (!select_functions(names, plan.functions, err)) return bad_input(err);
-    AtomicFile out;
-    if (!csv.empty() && !out.open(csv, err)) return bad_input(err);
-    plan.progress = stderr_is_tty();
-
-    const auto rows = run_bench(plan);
-    std::printf("%-7s %-30s %9s %9s %9s   %9s %9s %9s\n", "export", "inputs", "kalm ns", "libm ns", "kalm/libm",
-                "kalm lat", "libm lat", "kalm/libm");
-    for (const auto& r : rows) {
-        if (!r.has_host) {
-            std::printf("%-7s %-30s %9s\n", r.f->name.c_str(), r.f->bench.label.c_str(), "(no C entry)");
-            continue;
-        }
-        std::printf("%-7s %-30s %9.1f %9.1f %8.2fx   %9.1f %9.1f %8.2fx\n", r.f->name.c_str(), r.f->bench.label.c_str(),
-                    r.kalm_tput, r.host_tput, r.tput_ratio, r.kalm_lat, r.host_lat, r.lat_ratio);
-    }
-    print_geometric_means(rows);
-    std::printf("method: %s\n", bench_method(plan).c_str());
-    if (!csv.empty()) {
-        std::fprintf(out.get(), "export,inputs,kalm_ns,libm_ns,ratio,kalm_latency_ns,libm_latency_ns,latency_ratio\n");
-        for (const auto& r : rows)
-            if (r.has_host)
-                std::fprintf(out.get(), "%s,\"%s\",%.3f,%.3f,%.4f,%.3f,%.3f,%.4f\n", r.f->name.c_str(),
-                             r.f->bench.label.c_str(), r.kalm_tput, r.host_tput, r.tput_ratio, r.kalm_lat,
-                             r.host_lat, r.lat_ratio);
-        if (!out.commit(err)) return bad_input(err);
-    }
-    return 0;
 }
 
 }  // namespace kalmtool

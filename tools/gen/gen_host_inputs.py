@@ -4,11 +4,15 @@ every kind and sign of NaN in every argument, infinities, zeros, subnormals,
 and the words next to each threshold the export's source compares against.
 The x86 build turns them into expectations, the cross builds check them:
 
-    python3 tools/gen_host_inputs.py [--per-export N] [--seed S] > /tmp/in.txt
+    python3 tools/gen/gen_host_inputs.py [--per-export N] [--seed S] > /tmp/in.txt
     build/kalm vectors /tmp/in.txt | grep -- '->' > /tmp/expected.txt
     LD_LIBRARY_PATH=build-aarch64 qemu-aarch64 -L /usr/aarch64-linux-gnu build-aarch64/kalm_check /tmp/expected.txt
 
 (CROSS_FRESH=N tools/cross-test.sh does this.) Deterministic for a seed.
+Nothing it prints is committed; --check checks instead that it still fits the
+library: its exports and their argument kinds are those of
+src/abi/export_list.hpp, every source it reads for thresholds exists, and its
+lines are well-formed vector inputs, the same twice for a seed.
 """
 import argparse
 import os
@@ -17,7 +21,7 @@ import re
 import struct
 import sys
 
-SRC = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src")
+SRC = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src")
 
 # The sources whose comparisons decide each export's paths.
 SOURCES = {
@@ -30,7 +34,7 @@ SOURCES = {
     "cosh": ["hyperbolic/hyperbolic.cpp"], "sinh": ["hyperbolic/hyperbolic.cpp"],
     "tanh": ["hyperbolic/hyperbolic.cpp"],
     "exp": ["explog/exp.cpp"], "log": ["explog/log.cpp"], "log10": ["explog/log.cpp"],
-    "pow": ["explog/pow.cpp"], "fmod": ["rounding/fmod.cpp"], "sqrt": ["rounding/sqrt.cpp"],
+    "pow": ["explog/pow.cpp"], "fmod": ["rounding/fmod.cpp"], "sqrt": ["exact/sqrt.cpp"],
     "acosf": ["invtrig/asinf_acosf.cpp"], "asinf": ["invtrig/asinf_acosf.cpp"],
     "atanf": ["invtrig/atanf.cpp"], "atan2f": ["invtrig/atanf.cpp"],
     "ceilf": ["rounding/rounding.cpp"], "floorf": ["rounding/rounding.cpp"], "fabsf": ["rounding/rounding.cpp"],
@@ -39,7 +43,7 @@ SOURCES = {
     "coshf": ["hyperbolic/hyperbolicf.cpp"], "sinhf": ["hyperbolic/hyperbolicf.cpp"],
     "tanhf": ["hyperbolic/hyperbolicf.cpp"],
     "expf": ["explog/expf.cpp"], "logf": ["explog/logf.cpp"], "log10f": ["explog/logf.cpp"],
-    "powf": ["explog/powf.cpp"], "fmodf": ["rounding/fmod.cpp"], "sqrtf": ["rounding/sqrt.cpp"],
+    "powf": ["explog/powf.cpp"], "fmodf": ["rounding/fmod.cpp"], "sqrtf": ["exact/sqrt.cpp"],
 }
 TWO_ARGS = {"atan2", "atan2f", "fmod", "fmodf", "pow", "powf"}
 
@@ -170,12 +174,83 @@ def lines_for(name, per_export, rng):
     return out
 
 
+def listed_exports():
+    """{name: signature} from the library's one list of exports."""
+    with open(os.path.join(SRC, "abi", "export_list.hpp")) as f:
+        text = f.read()
+    rows = re.findall(r"X\((\w+),\s*(\w+),\s*(D_D|DD_D|ID_D|F_F|FF_F),\s*(\w+)\)", text)
+    return {name: sig for name, _stem, sig, _kind in rows}
+
+
+LINE_ARGS = {"D_D": ["d"], "DD_D": ["d", "d"], "ID_D": ["i", "d"], "F_F": ["f"], "FF_F": ["f", "f"]}
+
+
+def well_formed(line, sigs):
+    """None, or what is wrong with one printed line."""
+    t = line.split()
+    if not t or t[0] not in sigs:
+        return "no export"
+    kinds = LINE_ARGS[sigs[t[0]]]
+    if len(t) != 1 + len(kinds):
+        return "%d argument(s), wanted %d" % (len(t) - 1, len(kinds))
+    for kind, a in zip(kinds, t[1:]):
+        if kind == "i":
+            if not re.fullmatch(r"-?[0-9]+", a) or not -2**31 <= int(a) < 2**31:
+                return "argument %r is not a 32-bit integer" % a
+        elif not re.fullmatch(r"0x[0-9a-f]{%d}" % (8 if kind == "f" else 16), a):
+            return "argument %r is not %s hex digits" % (a, "8" if kind == "f" else "16")
+    return None
+
+
+def check():
+    problems = []
+    sigs = listed_exports()
+    if len(sigs) != 40:
+        problems.append("src/abi/export_list.hpp lists %d exports, wanted 40" % len(sigs))
+    if set(sigs) != set(SOURCES):
+        problems.append("exports here but not in the list: %s; in the list but not here: %s"
+                        % (sorted(set(SOURCES) - set(sigs)) or "none", sorted(set(sigs) - set(SOURCES)) or "none"))
+    for name, sig in sorted(sigs.items()):
+        if name not in SOURCES:
+            continue
+        if (name in TWO_ARGS) != (sig in ("DD_D", "FF_F")):
+            problems.append("%s: taken as %s arguments here, the list says %s"
+                            % (name, "two" if name in TWO_ARGS else "one", sig))
+        if name.endswith("f") != (sig in ("F_F", "FF_F")):
+            problems.append("%s: taken as %s here, the list says %s"
+                            % (name, "single" if name.endswith("f") else "double", sig))
+        for rel in SOURCES[name]:
+            if not os.path.isfile(os.path.join(SRC, rel)):
+                problems.append("%s: no source src/%s to read thresholds from" % (name, rel))
+    if not problems:
+        per = 60
+        for name in sorted(sigs):
+            lines = lines_for(name, per, random.Random("1:%s" % name))
+            again = lines_for(name, per, random.Random("1:%s" % name))
+            if lines != again:
+                problems.append("%s: two runs with one seed differ" % name)
+            if len(lines) < per:
+                problems.append("%s: %d line(s), wanted at least %d" % (name, len(lines), per))
+            bad = [(l, why) for l in lines for why in [well_formed(l, sigs)] if why]
+            if bad:
+                problems.append("%s: %d malformed line(s), the first %r: %s" % (name, len(bad), bad[0][0], bad[0][1]))
+    for p in problems:
+        print("gen_host_inputs.py: " + p, file=sys.stderr)
+    if not problems:
+        print("gen_host_inputs.py: %d exports, sources and lines fit the library" % len(sigs))
+    return 1 if problems else 0
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--per-export", type=int, default=7500, help="lines per export (at least; default 7500)")
     ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--check", action="store_true",
+                    help="print nothing; check that the exports, sources and lines fit the library")
     ap.add_argument("names", nargs="*", help="exports (default: all 40)")
     a = ap.parse_args()
+    if a.check:
+        return check()
     names = a.names or sorted(SOURCES)
     for name in names:
         if name not in SOURCES:
@@ -183,7 +258,8 @@ def main():
         rng = random.Random("%d:%s" % (a.seed, name))
         for line in lines_for(name, a.per_export, rng):
             print(line)
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

@@ -6,9 +6,12 @@
 //
 //   kalm_diff OLD.so NEW.so [--calls N] [--seed S]
 //   kalm_diff OLD.so NEW.so --all-floats NAME     every float argument, two threads
+// Status: 0 when nothing differs, 1 when something does, 2 for a bad command
+// line or a library that cannot be loaded.
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,9 +22,13 @@
 #include <thread>
 #include <vector>
 
+#include "abi/words.hpp"
 #include "kalmlib/kalmlib.h"
+#include "options.hpp"
 
 namespace {
+
+using kalm::words::put;
 
 constexpr std::uintptr_t CALLER = 0x00401234u;  // the report address handed in
 
@@ -70,9 +77,12 @@ struct Lib {
             std::exit(2);
         }
     }
-    explicit Lib(const char* path) {
+    explicit Lib(std::string path) {
+        // A bare file name would be looked up on the library path, and could
+        // load an installed copy instead of the file named.
+        if (path.find('/') == std::string::npos) path = "./" + path;
         // RTLD_LOCAL|RTLD_DEEPBIND: both copies export the same names.
-        handle = dlopen(path, RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
+        handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
         if (!handle) {
             std::fprintf(stderr, "kalm_diff: %s\n", dlerror());
             std::exit(2);
@@ -113,7 +123,10 @@ struct Inputs {
     std::mt19937_64 g;
     explicit Inputs(std::uint64_t seed) : g(seed) {}
 
-    std::uint64_t dbl() {
+    double dbl() { return std::bit_cast<double>(dbl_bits()); }
+    float flt() { return std::bit_cast<float>(flt_bits()); }
+
+    std::uint64_t dbl_bits() {
         static const std::uint64_t special[] = {0, 0x8000000000000000ull, 0x7FF0000000000000ull, 0xFFF0000000000000ull,
                                                 0x7FF8000000000000ull, 0x7FF4000000000000ull, 0x0000000000000001ull,
                                                 0x000FFFFFFFFFFFFFull, 0x0010000000000000ull, 0x7FEFFFFFFFFFFFFFull,
@@ -133,7 +146,7 @@ struct Inputs {
             }
         }
     }
-    std::uint32_t flt() {
+    std::uint32_t flt_bits() {
         static const std::uint32_t special[] = {0, 0x80000000u, 0x7F800000u, 0xFF800000u, 0x7FC00000u, 0x7FA00000u,
                                                 1u, 0x007FFFFFu, 0x00800000u, 0x7F7FFFFFu, 0x3F800000u, 0xBF800000u,
                                                 0x3F000000u, 0x40000000u, 0x40490FDBu, 0x3FC90FDBu};
@@ -221,18 +234,29 @@ int all_floats(Lib& a, Lib& b, const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: kalm_diff OLD.so NEW.so [--calls N] [--seed S]\n");
+    long long calls = 200000;
+    std::uint64_t seed = 1;
+    std::string all_floats_name;
+    kalmtool::Options options("kalm_diff", "OLD.so NEW.so",
+                              "every export of two builds called alike; any difference in results, flags or raises "
+                              "fails");
+    options.count("--calls", calls, 1, 1ll << 40, "calls per export (default 200000)")
+        .u64("--seed", seed, "seed of the arguments, control words and preset flags (default 1)")
+        .text("--all-floats", all_floats_name, "NAME",
+              "instead: every float argument of the one-argument single export NAME, two threads");
+    std::vector<std::string> libs;
+    switch (options.parse(argc - 1, argv + 1, libs)) {
+        case kalmtool::Options::Status::Help: std::fputs(options.usage().c_str(), stdout); return 0;
+        case kalmtool::Options::Status::Error: std::fprintf(stderr, "kalm_diff: %s\n", options.error().c_str()); return 2;
+        case kalmtool::Options::Status::Ok: break;
+    }
+    if (libs.size() != 2) {
+        std::fprintf(stderr, "kalm_diff: wanted two libraries, OLD.so NEW.so, got %zu (see 'kalm_diff --help')\n",
+                     libs.size());
         return 2;
     }
-    long calls = 200000;
-    std::uint64_t seed = 1;
-    for (int i = 3; i + 1 < argc; i += 2) {
-        if (!std::strcmp(argv[i], "--calls")) calls = std::atol(argv[i + 1]);
-        else if (!std::strcmp(argv[i], "--seed")) seed = std::strtoull(argv[i + 1], nullptr, 0);
-    }
-    Lib a(argv[1]), b(argv[2]);
-    if (argc == 5 && !std::strcmp(argv[3], "--all-floats")) return all_floats(a, b, argv[4]);
+    Lib a(libs[0]), b(libs[1]);
+    if (!all_floats_name.empty()) return all_floats(a, b, all_floats_name.c_str());
     const size_t n = a.count();
     if (n != b.count()) {
         std::printf("export counts differ: %zu vs %zu\n", n, b.count());
@@ -242,29 +266,32 @@ int main(int argc, char** argv) {
     long diffs = 0, total = 0;
     for (size_t e = 0; e < n; ++e) {
         const kalm_export* x = a.at(e);
+        const kalm_export* y = b.at(e);
+        if (std::strcmp(x->name, y->name) != 0 || x->signature != y->signature || x->arg_words != y->arg_words) {
+            std::printf("export %zu differs: %s vs %s\n", e, x->name, y->name);
+            return 1;
+        }
         long bad = 0;
-        for (long c = 0; c < calls; ++c) {
+        for (long long c = 0; c < calls; ++c) {
             uint32_t w[4];
             switch (x->signature) {
-                case KALM_SIG_D_D: {
-                    const std::uint64_t d = in.dbl();
-                    w[0] = static_cast<uint32_t>(d), w[1] = static_cast<uint32_t>(d >> 32);
-                    break;
-                }
+                case KALM_SIG_D_D: put(w, in.dbl()); break;
                 case KALM_SIG_DD_D: {
-                    const std::uint64_t d0 = in.dbl(), d1 = in.dbl();
-                    w[0] = static_cast<uint32_t>(d0), w[1] = static_cast<uint32_t>(d0 >> 32);
-                    w[2] = static_cast<uint32_t>(d1), w[3] = static_cast<uint32_t>(d1 >> 32);
+                    const double d0 = in.dbl();
+                    put(put(w, d0), in.dbl());
                     break;
                 }
                 case KALM_SIG_ID_D: {  // orders kept small: the largest ones take seconds
-                    const std::uint64_t d = in.dbl();
-                    w[0] = static_cast<uint32_t>(static_cast<int>(in.g() % 401) - 200);
-                    w[1] = static_cast<uint32_t>(d), w[2] = static_cast<uint32_t>(d >> 32);
+                    const double d = in.dbl();
+                    put(put(w, static_cast<int>(in.g() % 401) - 200), d);
                     break;
                 }
-                case KALM_SIG_F_F: w[0] = in.flt(); break;
-                default: w[0] = in.flt(), w[1] = in.flt(); break;
+                case KALM_SIG_F_F: put(w, in.flt()); break;
+                default: {
+                    const float f0 = in.flt();
+                    put(put(w, f0), in.flt());
+                    break;
+                }
             }
             const uint32_t cw = in.control_word(), pre = in.preset();
             const Outcome oa = run(a, x->ordinal, w, static_cast<size_t>(x->arg_words), cw, pre);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "caller_env.hpp"
+#include "options.hpp"
 #include "kalmlib/kalmlib.h"
 
 namespace kalmtool {
@@ -56,15 +57,13 @@ struct Tally {
 void process_stream(std::istream& in, const std::string& source, std::ostream& out, Tally& tally,
                     bool quiet_generate = false);
 
-// The runner's options, one parser for kalm_check and `kalm vectors`:
+// The runner's options, the same for kalm_check and `kalm vectors`:
 //   --caller-env NAME[,NAME...]   run every line under each of these caller
 //                                 environments in turn ("each": all of this host's)
 struct RunnerOptions {
     std::vector<const CallerEnv*> envs;  // empty: the default environment only
 };
-// The number of arguments used at argv[i]: 0 when it is no runner option, -1
-// (with `error` set) when it is one but malformed.
-int parse_runner_option(int argc, char* const* argv, int i, RunnerOptions& opts, std::string& error);
+void add_runner_options(Options& options, RunnerOptions& opts);
 
 // Checks (or generates) every file, "-" for standard input, under each
 // selected caller environment, with a summary line per environment when there
@@ -86,6 +85,10 @@ bool tolerable_difference(const Vector& v, const Outcome& expected, const Outcom
 // of the export's argument type; words appended to `words`.
 bool parse_value(const std::string& text, bool is_float, std::vector<std::uint32_t>& words, std::string& error);
 bool parse_int(const std::string& text, std::int32_t& v);
+// Appends the device's words of one argument (src/abi/words.hpp).
+void append_words(std::vector<std::uint32_t>& words, double v);
+void append_words(std::vector<std::uint32_t>& words, float v);
+void append_words(std::vector<std::uint32_t>& words, int v);
 
 // The report address the tool hands to every call, and the classification of
 // a raised address relative to it.

@@ -1,5 +1,6 @@
-// kalm accuracy: the error of each export in ulps of MPFR's exact value, on
-// random inputs from per-function ranges (or every float input).
+// The accuracy engine of `kalm accuracy` and `kalm report`: the error of each
+// export in ulps of MPFR's exact value (ulp.hpp), on random inputs from
+// per-function ranges (or every float input).
 #include <cinttypes>
 #include <bit>
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "commands.hpp"
+#include "ulp.hpp"
 
 namespace kalmtool {
 namespace {
@@ -64,7 +66,8 @@ public:
         if ((std::isnan(got) && std::isnan(ref)) ||
             std::bit_cast<std::uint64_t>(got) == std::bit_cast<std::uint64_t>(ref))
             ++s.correctly_rounded;
-        const double err = ulp_error(got, ref, f.single);
+        const kalm::ulp::Format fmt = f.single ? kalm::ulp::binary32 : kalm::ulp::binary64;
+        const double err = kalm::ulp::error(got, exact_, fmt, diff_);
         if (std::isfinite(err)) {
             ++s.measured;
             s.sum += err;
@@ -74,7 +77,7 @@ public:
                 s.has_at = true;
             }
         }
-        const double herr = ulp_error(host, ref, f.single);
+        const double herr = kalm::ulp::error(host, exact_, fmt, diff_);
         if (std::isfinite(herr)) {
             ++s.libm_measured;
             if (herr > s.libm_max) s.libm_max = herr;
@@ -94,32 +97,6 @@ private:
     // straight to the subnormal spacing below the normal range).
     double rounded(bool single) {
         return single ? static_cast<double>(mpfr_get_flt(exact_, MPFR_RNDN)) : mpfr_get_d(exact_, MPFR_RNDN);
-    }
-
-    // |got - exact| in units of the last place of the exact value (the
-    // subnormal spacing below the normal range). An infinity that should be
-    // finite is measured as the first value past the largest finite one;
-    // NaN against a number, or a number against an infinity, has no finite
-    // error and is counted among the special mismatches instead.
-    double ulp_error(double got, double ref, bool single) {
-        const double inf = std::numeric_limits<double>::infinity();
-        if (mpfr_nan_p(exact_)) return std::isnan(got) ? 0.0 : inf;
-        if (std::isnan(got)) return inf;
-        if (mpfr_inf_p(exact_)) return std::isinf(got) && (got > 0) == (mpfr_sgn(exact_) > 0) ? 0.0 : inf;
-        if (std::isinf(got) && got == ref) return 0.0;  // overflow where the exact value overflows too
-        if (std::isinf(got)) {
-            mpfr_set_ui_2exp(diff_, 1, single ? 128 : 1024, MPFR_RNDN);
-            if (got < 0) mpfr_neg(diff_, diff_, MPFR_RNDN);
-        } else {
-            mpfr_set_d(diff_, got, MPFR_RNDN);
-        }
-        mpfr_sub(diff_, diff_, exact_, MPFR_RNDN);
-        mpfr_abs(diff_, diff_, MPFR_RNDN);
-        const long p = single ? 24 : 53, lowest = single ? -149 : -1074;
-        long e = mpfr_zero_p(exact_) ? lowest : static_cast<long>(mpfr_get_exp(exact_)) - p;
-        if (e < lowest) e = lowest;
-        mpfr_mul_2si(diff_, diff_, -e, MPFR_RNDN);
-        return mpfr_get_d(diff_, MPFR_RNDN);
     }
 
     mpfr_t a_, b_, exact_, diff_;
@@ -295,149 +272,6 @@ AccuracyOutcome run_accuracy(const AccuracyPlan& plan) {
     out.interrupted = g_interrupted.load() && out.done < out.planned;
     out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     return out;
-}
-
-namespace {
-
-void print_row(const std::string& name, const std::string& range, const Function& f, const UlpStats& s) {
-    std::printf("%-7s %-38s %10lld %9s %9s %6.2f%% %4lld %4lld %4lld %9s  %s\n", name.c_str(), range.c_str(), s.count,
-                fmt_ulp(s.max).c_str(), fmt_ulp(s.mean()).c_str(), s.cr_share() * 100, s.nan_diff, s.inf_diff,
-                s.zero_diff, s.libm_measured ? fmt_ulp(s.libm_max).c_str() : "-",
-                s.has_at && s.max > 0 ? format_input(f, s.at).c_str() : "-");
-}
-
-void csv_row(std::FILE* o, const Function& f, const std::string& range, const UlpStats& s) {
-    std::string at = s.has_at && s.max > 0 ? format_input(f, s.at) : "";
-    std::string hex, dec;
-    // "0x.. (d), 0x.. (d)" -> hex part and decimal part, each ';'-joined for pairs.
-    std::size_t pos = 0;
-    while (pos < at.size()) {
-        std::size_t comma = at.find(", ", pos);
-        std::string part = at.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
-        pos = comma == std::string::npos ? at.size() : comma + 2;
-        const auto sp = part.find(" (");
-        if (!hex.empty()) hex += ";", dec += ";";
-        if (sp == std::string::npos) {
-            hex += part;
-            dec += part;
-        } else {
-            hex += part.substr(0, sp);
-            dec += part.substr(sp + 2, part.size() - sp - 3);
-        }
-    }
-    std::fprintf(o, "%s,\"%s\",%lld,%.6g,%s,%s,%.6g,%.6f,%lld,%lld,%lld,%.6g\n", f.name.c_str(), range.c_str(), s.count,
-                 s.max, hex.c_str(), dec.c_str(), s.mean(), s.cr_share(), s.nan_diff, s.inf_diff, s.zero_diff,
-                 s.libm_max);
-}
-
-}  // namespace
-
-int cmd_accuracy(int argc, char** argv) {
-    AccuracyPlan plan;
-    plan.threads = std::max(1u, std::thread::hardware_concurrency());
-    std::vector<std::string> names;
-    std::string csv;
-    bool have_samples = false;
-    for (int i = 0; i < argc; ++i) {
-        std::string a = argv[i], val;
-        const bool has_eq = a.rfind("--", 0) == 0 && a.find('=') != std::string::npos;
-        if (has_eq) {
-            val = a.substr(a.find('=') + 1);
-            a = a.substr(0, a.find('='));
-        }
-        auto value = [&](std::string& v) {
-            if (has_eq) return v = val, true;
-            if (i + 1 >= argc) return false;
-            v = argv[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "--samples") {
-            long long n;
-            if (!value(v)) return bad_input("--samples needs a number");
-            if (!parse_count(v, 1, 1ll << 40, n)) return bad_input("--samples: '" + v + "' is not a count from 1 to 2^40");
-            plan.samples = n;
-            have_samples = true;
-        } else if (a == "--seed") {
-            if (!value(v)) return bad_input("--seed needs a number");
-            if (!parse_u64(v, plan.seed)) return bad_input("--seed: '" + v + "' is not an unsigned 64-bit number");
-        } else if (a == "--threads") {
-            long long n;
-            if (!value(v)) return bad_input("--threads needs a number");
-            if (!parse_count(v, 1, 1024, n)) return bad_input("--threads: '" + v + "' is not a thread count from 1 to 1024");
-            plan.threads = static_cast<unsigned>(n);
-        } else if (a == "--csv") {
-            if (!value(csv)) return bad_input("--csv needs a file name");
-        } else if (a == "--exhaustive" && !has_eq) {
-            plan.exhaustive = true;
-        } else if (a.rfind("--", 0) == 0) {
-            return bad_input("accuracy: unknown option '" + std::string(argv[i]) + "'");
-        } else {
-            names.push_back(a);
-        }
-    }
-    std::string err;
-    if (!select_functions(names, plan.functions, err)) return bad_input(err);
-    if (plan.exhaustive) {
-        if (have_samples) return bad_input("--samples and --exhaustive exclude each other");
-        if (names.empty()) {
-            plan.functions.clear();
-            for (const auto& f : catalogue())
-                if (f.signature == KALM_SIG_F_F) plan.functions.push_back(&f);
-            if (plan.functions.empty()) return bad_input("no single-precision one-argument exports in this build");
-        }
-        for (auto* f : plan.functions)
-            if (f->signature != KALM_SIG_F_F)
-                return bad_input("--exhaustive covers single-precision one-argument exports; '" + f->name + "' is not one");
-        plan.specials = false;
-    }
-    AtomicFile out;
-    if (!csv.empty() && !out.open(csv, err)) return bad_input(err);
-
-    plan.progress = stderr_is_tty();
-    InterruptGuard guard;
-    AccuracyOutcome r = run_accuracy(plan);
-
-    std::printf("kalm accuracy: %zu export(s), %s, seed %" PRIu64 ", %u thread(s); references: MPFR %s\n",
-                plan.functions.size(), plan.exhaustive ? "every float input" : "random samples per range + special values",
-                plan.seed, plan.threads, mpfr_get_version());
-    std::printf("%-7s %-38s %10s %9s %9s %7s %4s %4s %4s %9s  %s\n", "export", "range", "inputs", "max ulp", "mean ulp",
-                "cr", "nan", "inf", "zero", "libm max", "input of the max ulp");
-    for (const auto& res : r.results) {
-        if (res.total.count == 0) continue;
-        print_row(res.f->name, "all", *res.f, res.total);
-        if (res.ranges.size() > 1)
-            for (const auto& [label, s] : res.ranges)
-                if (s.count) print_row("", "  " + label, *res.f, s);
-        for (const auto& ex : res.total.examples) {
-            const char* fmt = res.f->single ? "%.9g" : "%.17g";
-            char got[40], ref[40];
-            std::snprintf(got, sizeof got, fmt, ex.got);
-            std::snprintf(ref, sizeof ref, fmt, ex.ref);
-            std::printf("%-7s   special: %s(%s) = %s, correctly rounded %s\n", "", res.f->name.c_str(),
-                        format_input(*res.f, ex.in).c_str(), got, ref);
-        }
-    }
-    std::printf("ulp: |result - exact| in units in the last place of the exact value; cr: share of correctly rounded "
-                "results;\nnan/inf/zero: NaN, infinite or zero results (or missing ones) that differ from the correctly "
-                "rounded value; libm max: the host libm on the same inputs.\n");
-    if (r.interrupted)
-        std::printf("interrupted: %lld of %lld inputs measured (partial table)\n", r.done, r.planned);
-    std::printf("%lld inputs in %.1f s\n", r.done, r.seconds);
-
-    if (!csv.empty()) {
-        std::fprintf(out.get(), "export,range,inputs,max_ulp,max_ulp_input_hex,max_ulp_input,mean_ulp,"
-                                "correctly_rounded_share,nan_diffs,inf_diffs,zero_diffs,libm_max_ulp\n");
-        for (const auto& res : r.results) {
-            if (res.total.count == 0) continue;
-            csv_row(out.get(), *res.f, "all", res.total);
-            if (res.ranges.size() > 1)
-                for (const auto& [label, s] : res.ranges)
-                    if (s.count) csv_row(out.get(), *res.f, label, s);
-        }
-        if (!out.commit(err)) return bad_input(err);
-    }
-    return r.interrupted ? 130 : 0;
 }
 
 }  // namespace kalmtool

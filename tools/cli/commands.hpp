@@ -1,7 +1,7 @@
-// The kalm subcommands accuracy, bench and report, and what they share: the
-// catalogue of exports (the library's C entry, the host libm's counterpart,
-// the MPFR reference and the input ranges of each), the accuracy and speed
-// engines, and small command-line helpers.
+// The kalm commands (one source each, cmd_*.cpp; the table in kalm.cpp) and
+// what they share: the catalogue of exports (the library's C entry, the host
+// libm's counterpart, the MPFR reference and the input ranges of each), the
+// accuracy and speed engines, and small command-line helpers.
 #pragma once
 
 #include <mpfr.h>
@@ -14,12 +14,38 @@
 #include <vector>
 
 #include "kalmlib/kalmlib.h"
+#include "options.hpp"
 
 namespace kalmtool {
 
+// ---- Commands -------------------------------------------------------------
+
+// A command gets the arguments after its name. Status 0 on success, 2 for a
+// bad command line (one line on stderr), otherwise as its help says.
+using CommandFn = int (*)(int argc, char** argv);
+struct Command {
+    const char* name;
+    const char* operands;  // as the usage shows them
+    const char* help;      // one line
+    CommandFn run;
+};
+// The table kalm dispatches on and makes its usage from; ends with a null name.
+extern const Command kCommands[];
+
+int cmd_eval(int argc, char** argv);
+int cmd_exports(int argc, char** argv);
+int cmd_vectors(int argc, char** argv);
 int cmd_accuracy(int argc, char** argv);
 int cmd_bench(int argc, char** argv);
 int cmd_report(int argc, char** argv);
+int cmd_help(int argc, char** argv);
+
+// The option parser of a command from its table entry ("kalm NAME", its
+// operands and help line).
+Options command_options(const char* name);
+// Runs the parser: false when the command is to return `status` at once
+// (0 after printing the usage for --help, 2 after a one-line error).
+bool parse_command_line(Options& options, int argc, char** argv, std::vector<std::string>& operands, int& status);
 
 // ---- Catalogue ------------------------------------------------------------
 
@@ -61,7 +87,7 @@ struct Function {
     int signature = 0;   // enum kalm_signature
     bool single = false;
     int arity = 1;       // floating arguments
-    VoidFn kalm = nullptr;  // the kalm_* C entry (null: reached through kalm_call)
+    VoidFn kalm = nullptr;  // the kalm_* C entry
     VoidFn host = nullptr;  // the host libm's function of the same name
     std::string host_name;
     RefFn ref = nullptr;
@@ -70,17 +96,21 @@ struct Function {
     double cost = 1.0;          // relative cost of one accuracy sample (the oracle dominates)
 };
 
-// Every export of the table present in this build, in ordinal order.
+// Every export of the library (kalm::exports), in ordinal order.
 const std::vector<Function>& catalogue();
-// The names of all 40 exports of the library, built or not.
+// Their names, in the same order.
 const std::vector<std::string>& all_export_names();
-// nullptr when unknown; `error` then names the problem (not an export at all,
-// or an export that is not in this build).
+// nullptr, with `error` set, for a name that is no export.
 const Function* find_function(const std::string& name, std::string& error);
+// The exports the catalogue has no entry (host function, reference, ranges) for:
+// none, unless an export was added to the library and not here.
+std::vector<std::string> uncatalogued_exports();
 
 Input draw(const Range& r, bool single, std::uint64_t& state);
 std::vector<Input> special_inputs(const Function& f);
 double call_kalm(const Function& f, const Input& in);
+// The same call through kalm_call and the device's words; `rc` gets kalm_call's status.
+double call_kalm_words(const Function& f, const Input& in, int* rc = nullptr);
 double call_host(const Function& f, const Input& in);
 std::string format_input(const Function& f, const Input& in, bool with_decimal = true);
 std::uint64_t mix64(std::uint64_t v);
@@ -166,10 +196,8 @@ extern const EmbeddedFile kEmbeddedVectors[];  // ends with {nullptr, nullptr}
 
 // ---- Command-line helpers -------------------------------------------------
 
-int bad_input(const std::string& msg);  // one line on stderr, returns 2
-bool parse_count(const std::string& s, long long lo, long long hi, long long& v);
-bool parse_u64(const std::string& s, std::uint64_t& v);
-// Resolves NAME... (all present exports when empty); false with `error` set.
+int bad_input(const std::string& msg);  // "kalm: MSG", one line on stderr; returns 2
+// Resolves NAME... (all exports when empty), dropping repeats; false with `error` set.
 bool select_functions(const std::vector<std::string>& names, std::vector<const Function*>& out, std::string& error);
 std::string fmt_ulp(double u);
 bool stderr_is_tty();

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -10,9 +11,10 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <set>
 #include <sstream>
 
+#include "abi/export_list.hpp"
+#include "abi/words.hpp"
 #include "kalmlib/kalmlib.hpp"
 
 namespace kalmtool {
@@ -93,50 +95,51 @@ bool parse_int(const std::string& text, std::int32_t& v) {
     return true;
 }
 
+namespace {
+template <class T>
+void append(std::vector<std::uint32_t>& words, T v) {
+    std::uint32_t w[2];
+    words.insert(words.end(), w, kalm::words::put(w, v));
+}
+}  // namespace
+
+void append_words(std::vector<std::uint32_t>& words, double v) { append(words, v); }
+void append_words(std::vector<std::uint32_t>& words, float v) { append(words, v); }
+void append_words(std::vector<std::uint32_t>& words, int v) { append(words, v); }
+
 bool parse_value(const std::string& text, bool is_float, std::vector<std::uint32_t>& words, std::string& error) {
-    std::uint64_t b = 0;
     std::string s = text;
     for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    bool ok = true;
     if (s.rfind("0x", 0) == 0 && s.find('.') == std::string::npos && s.find('p') == std::string::npos) {
-        ok = parse_hex(s, is_float ? 8 : 16, b);
-        if (!ok) {
+        std::uint64_t b = 0;
+        if (!parse_hex(s, is_float ? 8 : 16, b)) {
             error = "'" + text + "' is not " + (is_float ? "0x + 8" : "0x + 16") + " hex digits of IEEE bits";
             return false;
         }
+        // Bits as they are: a signalling NaN stays one.
+        if (is_float) append(words, std::bit_cast<float>(static_cast<std::uint32_t>(b)));
+        else append(words, std::bit_cast<double>(b));
+        return true;
+    }
+    const bool neg = !s.empty() && s[0] == '-';
+    const std::string body = (neg || (!s.empty() && s[0] == '+')) ? s.substr(1) : s;
+    double d;
+    if (body == "inf" || body == "infinity") {
+        d = __builtin_inf();
+    } else if (body == "nan") {
+        d = __builtin_nan("");
     } else {
-        bool neg = !s.empty() && s[0] == '-';
-        std::string body = (neg || (!s.empty() && s[0] == '+')) ? s.substr(1) : s;
-        double d;
-        if (body == "inf" || body == "infinity") {
-            d = __builtin_inf();
-        } else if (body == "nan") {
-            d = __builtin_nan("");
-        } else {
-            errno = 0;
-            char* end = nullptr;
-            d = std::strtod(body.c_str(), &end);
-            if (body.empty() || *end != '\0' || body[0] == '-' || body[0] == '+') {
-                error = "'" + text + "' is not a number (decimal, inf, nan, -0 or 0x IEEE bits)";
-                return false;
-            }
-        }
-        if (neg) d = -d;
-        if (is_float) {
-            float f = static_cast<float>(d);
-            std::uint32_t w;
-            std::memcpy(&w, &f, 4);
-            b = w;
-        } else {
-            std::memcpy(&b, &d, 8);
+        errno = 0;
+        char* end = nullptr;
+        d = std::strtod(body.c_str(), &end);
+        if (body.empty() || *end != '\0' || body[0] == '-' || body[0] == '+') {
+            error = "'" + text + "' is not a number (decimal, inf, nan, -0 or 0x IEEE bits)";
+            return false;
         }
     }
-    if (is_float) {
-        words.push_back(static_cast<std::uint32_t>(b));
-    } else {
-        words.push_back(static_cast<std::uint32_t>(b));
-        words.push_back(static_cast<std::uint32_t>(b >> 32));
-    }
+    if (neg) d = -d;
+    if (is_float) append(words, static_cast<float>(d));
+    else append(words, d);
     return true;
 }
 
@@ -168,7 +171,7 @@ bool parse_vector(const std::string& raw, Vector& v, std::string& error) {
                 error = "bad int argument '" + a + "'";
                 return false;
             }
-            v.words.push_back(static_cast<std::uint32_t>(n));
+            append(v.words, static_cast<int>(n));
             input += " " + std::to_string(n);
             continue;
         }
@@ -177,8 +180,8 @@ bool parse_vector(const std::string& raw, Vector& v, std::string& error) {
             error = "argument '" + a + "' is not " + (f ? "0x + 8" : "0x + 16") + " hex digits";
             return false;
         }
-        v.words.push_back(static_cast<std::uint32_t>(b));
-        if (!f) v.words.push_back(static_cast<std::uint32_t>(b >> 32));
+        if (f) append(v.words, std::bit_cast<float>(static_cast<std::uint32_t>(b)));
+        else append(v.words, std::bit_cast<double>(b));
         input += " " + hex_bits(b, f);
     }
     v.fn = e;
@@ -238,7 +241,7 @@ Outcome run_vector(const Vector& v, std::string* trouble) {
     kalm_set_control_word(KALM_MASK_ALL);
     call("everything masked", false);
     o.flags = kalm_status() & 0x1Du;
-    o.result = v.fn->result_words == 2 ? (static_cast<std::uint64_t>(res[1]) << 32) | res[0] : res[0];
+    o.result = kalm::words::result_bits(res, static_cast<std::size_t>(v.fn->result_words));
 
     kalm_set_control_word(0);
     call("everything unmasked", true);
@@ -249,12 +252,13 @@ Outcome run_vector(const Vector& v, std::string* trouble) {
 }
 
 Outcome expected_in_env(const Vector& v, const Outcome& file, const Outcome& got, const CallerEnv& env) {
-    static const std::set<std::string> leave_flags_to_caller = {"acosf", "asinf", "atanf", "atan2f", "cosf",
-                                                                "sinf",  "tanf",  "coshf", "sinhf",  "tanhf",
-                                                                "expf",  "logf",  "log10f", "powf"};
+    // An unframed single function leaves the flags the caller had set in place.
+    const int ord = v.fn->ordinal;
+    const bool leaves_flags = ord >= 1 && static_cast<std::size_t>(ord) <= kalm::exports::count &&
+                              kalm::exports::kinds[ord - 1] == kalm::exports::Kind::UNFRAMED;
     Outcome want = file;
     const unsigned preset = preset_sticky(env);
-    if (preset != 0 && got.flags == (file.flags | preset) && leave_flags_to_caller.count(v.fn->name)) want.flags = got.flags;
+    if (preset != 0 && got.flags == (file.flags | preset) && leaves_flags) want.flags = got.flags;
     return want;
 }
 
@@ -342,30 +346,27 @@ void process_stream(std::istream& in, const std::string& source, std::ostream& o
     }
 }
 
-int parse_runner_option(int argc, char* const* argv, int i, RunnerOptions& opts, std::string& error) {
-    const std::string a = argv[i];
-    const std::string opt = "--caller-env";
-    if (a != opt && a.rfind(opt + "=", 0) != 0) return 0;
-    const bool joined = a != opt;
-    if (!joined && i + 1 >= argc) {
-        error = opt + " needs a name (" + caller_env_names() + ", or each)";
-        return -1;
-    }
-    const std::string list = joined ? a.substr(opt.size() + 1) : argv[i + 1];
-    for (std::size_t pos = 0; pos <= list.size();) {
-        const std::size_t comma = std::min(list.find(',', pos), list.size());
-        const std::string name = list.substr(pos, comma - pos);
-        pos = comma + 1;
-        if (name == "each") {
-            for (const auto& e : caller_envs()) opts.envs.push_back(&e);
-        } else if (const CallerEnv* e = find_caller_env(name)) {
-            opts.envs.push_back(e);
-        } else {
-            error = "unknown caller environment '" + name + "' (this host has: " + caller_env_names() + "; or each)";
-            return -1;
-        }
-    }
-    return joined ? 1 : 2;
+void add_runner_options(Options& options, RunnerOptions& opts) {
+    options.custom("--caller-env", "NAME[,NAME...]|each",
+                   "run every line under each of these caller floating-point environments in turn "
+                   "(each: all of this host's: " + caller_env_names() + ")",
+                   [&opts](const std::string& list, std::string& error) {
+                       for (std::size_t pos = 0; pos <= list.size();) {
+                           const std::size_t comma = std::min(list.find(',', pos), list.size());
+                           const std::string name = list.substr(pos, comma - pos);
+                           pos = comma + 1;
+                           if (name == "each") {
+                               for (const auto& e : caller_envs()) opts.envs.push_back(&e);
+                           } else if (const CallerEnv* e = find_caller_env(name)) {
+                               opts.envs.push_back(e);
+                           } else {
+                               error = "unknown caller environment '" + name + "' (this host has: " +
+                                       caller_env_names() + "; or each)";
+                               return false;
+                           }
+                       }
+                       return true;
+                   });
 }
 
 bool run_vector_files(const std::vector<std::string>& files, const RunnerOptions& opts, std::ostream& out,
