@@ -16,12 +16,6 @@
 namespace kalmtool {
 namespace {
 
-using D1 = double (*)(double);
-using D2 = double (*)(double, double);
-using DN = double (*)(int, double);
-using F1 = float (*)(float);
-using F2 = float (*)(float, float);
-
 constexpr int kInputs = 512;  // a power of two; the arrays stay in L1
 
 struct Arrays {

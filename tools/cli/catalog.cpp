@@ -17,12 +17,6 @@
 namespace kalmtool {
 namespace {
 
-using D1 = double (*)(double);
-using D2 = double (*)(double, double);
-using DN = double (*)(int, double);
-using F1 = float (*)(float);
-using F2 = float (*)(float, float);
-
 constexpr double PIO2 = 1.5707963267948966;
 constexpr double PIO4 = 0.7853981633974483;
 

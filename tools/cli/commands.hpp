@@ -80,6 +80,12 @@ struct Range {
 
 using RefFn = int (*)(mpfr_ptr r, mpfr_srcptr a, mpfr_srcptr b, long n, mpfr_rnd_t rnd);
 using VoidFn = void (*)();
+// The C entries' types, by signature (VoidFn holds one of them).
+using D1 = double (*)(double);
+using D2 = double (*)(double, double);
+using DN = double (*)(int, double);
+using F1 = float (*)(float);
+using F2 = float (*)(float, float);
 
 struct Function {
     const kalm_export* e = nullptr;
