@@ -3,7 +3,7 @@
 BUILD ?= build
 SAN_BUILD ?= build-san
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
-PACKAGES := cmake ninja-build g++ pkgconf libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
+PACKAGES := cmake ninja-build g++ pkgconf python3 libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
 CMAKE_ARGS ?=
 
 .PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors fuzz-short clean bench cross-test fuzz

@@ -22,15 +22,7 @@
 #include "support/sampling.hpp"
 
 using namespace kalm::lib;
-using kalmtest::Big;
-using kalmtest::draw;
-using kalmtest::MaxUlp;
-using kalmtest::Outcome;
-using kalmtest::RA;
-using kalmtest::RaiseLog;
-using kalmtest::Range;
-using kalmtest::run;
-using kalmtest::sample_count;
+using namespace kalmtest;  // the sampling, MPFR and call helpers
 
 namespace {
 

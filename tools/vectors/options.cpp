@@ -53,12 +53,12 @@ Options::Options(std::string program, std::string operands, std::string about)
     : program_(std::move(program)), operands_(std::move(operands)), about_(std::move(about)) {}
 
 Options& Options::flag(const std::string& name, bool& target, const std::string& help) {
-    Spec s;
+    OptionDef s;
     s.name = name;
     s.help = help;
     s.takes_value = false;
     s.set = [&target] { target = true; };
-    specs_.push_back(std::move(s));
+    defs_.push_back(std::move(s));
     return *this;
 }
 
@@ -92,17 +92,17 @@ Options& Options::text(const std::string& name, std::string& target, const std::
 }
 
 Options& Options::custom(const std::string& name, const std::string& metavar, const std::string& help, Taker take) {
-    Spec s;
+    OptionDef s;
     s.name = name;
     s.metavar = metavar;
     s.help = help;
     s.take = std::move(take);
-    specs_.push_back(std::move(s));
+    defs_.push_back(std::move(s));
     return *this;
 }
 
-const Options::Spec* Options::find(const std::string& name) const {
-    for (const auto& s : specs_)
+const Options::OptionDef* Options::find(const std::string& name) const {
+    for (const auto& s : defs_)
         if (s.name == name) return &s;
     return nullptr;
 }
@@ -122,7 +122,7 @@ Options::Status Options::parse(int argc, char* const* argv, std::vector<std::str
         if (a == "-h" || a == "--help") return Status::Help;
         const auto eq = a.find('=');
         const std::string name = a.substr(0, eq);
-        const Spec* s = a.rfind("--", 0) == 0 ? find(name) : nullptr;
+        const OptionDef* s = a.rfind("--", 0) == 0 ? find(name) : nullptr;
         if (s == nullptr) {
             error_ = "unknown option '" + name + "' (see '" + program_ + " --help')";
             return Status::Error;
@@ -155,11 +155,11 @@ Options::Status Options::parse(int argc, char* const* argv, std::vector<std::str
 
 std::string Options::usage() const {
     std::string u = "usage: " + program_ + (operands_.empty() ? "" : " " + operands_) +
-                    (specs_.empty() ? "" : " [options]") + "\n";
+                    (defs_.empty() ? "" : " [options]") + "\n";
     if (!about_.empty()) u += "  " + about_ + "\n";
     std::size_t width = 0;
-    for (const auto& s : specs_) width = std::max(width, s.name.size() + (s.takes_value ? s.metavar.size() + 1 : 0));
-    for (const auto& s : specs_) {
+    for (const auto& s : defs_) width = std::max(width, s.name.size() + (s.takes_value ? s.metavar.size() + 1 : 0));
+    for (const auto& s : defs_) {
         std::string left = s.name + (s.takes_value ? " " + s.metavar : "");
         left.resize(width, ' ');
         u += "  " + left + "  " + s.help + "\n";

@@ -47,16 +47,16 @@ public:
     const std::string& program() const { return program_; }
 
 private:
-    struct Spec {
+    struct OptionDef {
         std::string name, metavar, help;
         bool takes_value = true;
         Taker take;
         std::function<void()> set;  // flags
     };
-    const Spec* find(const std::string& name) const;
+    const OptionDef* find(const std::string& name) const;
 
     std::string program_, operands_, about_, error_;
-    std::vector<Spec> specs_;
+    std::vector<OptionDef> defs_;
 };
 
 }  // namespace kalmtool
