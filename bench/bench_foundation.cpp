@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The foundation's costs beside the host's hardware: division, square root,
 // and the frame itself. Latency: a dependent chain; throughput: an array.
 #include <benchmark/benchmark.h>

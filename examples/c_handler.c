@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* C: a per-thread raise handler instead of C++ exceptions. When the handler
  * returns, the call completes as if the exception were masked. */
 #include <kalmlib/kalmlib.h>

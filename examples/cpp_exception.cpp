@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // C++: results are the device's bits; an unmasked exception arrives as a
 // kalm::FpException carrying the status code and the address of our call.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An emulator's view: resolve exports by name or ordinal, pass the device's
 // argument words, and report exceptions against the device's return address.
 #include <cinttypes>

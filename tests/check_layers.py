@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Fails when a library source includes a header from its own layer or one
 above it (outside its own folder), which is how include cycles start. The layers, lowest first: host (status register, word
 access, conversions), frame (protocol, per-thread environment, raises), abi

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The word-level table as emulators use it, and hostile input to every
 // public entry: unknown names and ordinals, short argument lists, null
 // pointers, handlers that throw; several threads with their own masks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // _y0, _y1, _yn: accuracy against MPFR branch by branch, the order identities
 // (bits and flags), the frame-less cores, and the report address of exceptions
 // raised inside the inner entries they call.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Division, square root and scaling against their bit-serial references and
 // the host's correctly rounded arithmetic, their listed edge values and flags.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Double exponential, logarithms and power: accuracy against MPFR over the
 // whole domain and the ranges where the reductions change, pow's sign rules for
 // integer exponents, and the report addresses of inner entries and internal calls.

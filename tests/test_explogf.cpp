@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Single exponential, logarithms, power and hyperbolic functions: what the
 // vector files cannot show (flags carried across the unframed calls, the
 // internal expm1f core) and accuracy against MPFR.

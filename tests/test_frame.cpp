@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Frame semantics: flag clearing, priority, masks, report addresses and
 // per-thread state.
 #include <gtest/gtest.h>

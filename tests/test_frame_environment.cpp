@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The caller's floating-point environment around export calls: what a call
 // leaves behind (the host-only flags over every binade of every export), what a
 // raise handler sees and may do, and how an exception nobody handles reads.

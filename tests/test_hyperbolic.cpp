@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sinh, cosh, tanh: accuracy against MPFR branch by branch, the symmetries
 // (bits and flags), the frame-less expm1 core, and the report address of
 // exceptions raised inside the inner entries they call.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shortcuts that keep the frame and the integer routines fast must not be
 // visible: the rounding functions' single-read frame leaves exactly the flags
 // and raises of clear-compute-check whatever was set before the call, and

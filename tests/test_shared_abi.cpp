@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shared library as an application links it: exceptions from a plain
 // call are raised against the application's own code, never the library's;
 // every listed export has its C entry, wired to its own row of the table.

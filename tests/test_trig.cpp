@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Double trigonometric and inverse trigonometric functions: the reduction's
 // tables re-derived from pi, its documented outputs and its exactness over many
 // huge arguments, kernel corners, accuracy against MPFR, odd/even symmetries and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Single trigonometric and inverse trigonometric functions: the reduction's tables
 // re-derived from pi, its documented outputs, its exactness at the closest approach to a
 // multiple of pi/2 in every huge binade, accuracy against MPFR over a sample of bit

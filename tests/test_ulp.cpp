@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ulp measure (tools/vectors/ulp.hpp) at the places where it is easy to
 // get wrong: binade edges, the subnormal range, overflow, NaN and infinities.
 #include <gtest/gtest.h>

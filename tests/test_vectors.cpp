@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every vector file under tests/vectors, one test per file: exact result
 // bits, sticky flags and first raised exception for each line; then every
 // file again under each other floating-point environment a caller may have

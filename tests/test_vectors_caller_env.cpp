@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The vector runner's caller environments: every one reaches the host
 // register, a call that changes anything but the sticky flags is caught, the
 // runner always gets the default environment back, a trap never passes for

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the library as it was at REF (default: the last commit) beside the
 # work tree's build and compares every export of the two with kalm_diff:
 # results, flags and raises must be identical. Run it after any change made

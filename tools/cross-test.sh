@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Cross-builds the library and the vector runner for AArch64 and 32-bit ARM
 # hard-float, and runs every vector file under qemu-user, once under each
 # caller floating-point environment of the target (CROSS_ENVS, a

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # ctest helper for the tools.
 #   expect_status.sh STATUS PROGRAM ARG...   runs PROGRAM ARG... and wants exit status STATUS
 #   expect_status.sh bad-input KALM DIR      every malformed command line of kalm must fail

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* kalmlib: a bit-exact rebuild of a device math library.
  *
  * Every function returns the same bits, leaves the same sticky flags and
@@ -27,6 +28,20 @@
 
 #include <stddef.h>
 #include <stdint.h>
+
+/* The release this header belongs to. The build reads its version from these
+ * three lines, so they are the one place it is written. The major number is
+ * the shared library's soname (libkalmlib.so.MAJOR): it changes with any
+ * change that breaks programs built against an earlier header. */
+#define KALM_VERSION_MAJOR 0
+#define KALM_VERSION_MINOR 1
+#define KALM_VERSION_PATCH 0
+#define KALM_VERSION_STRINGIFY_(x) #x
+#define KALM_VERSION_STRINGIFY(x) KALM_VERSION_STRINGIFY_(x)
+#define KALM_VERSION_STRING                                          \
+    KALM_VERSION_STRINGIFY(KALM_VERSION_MAJOR) "."                   \
+    KALM_VERSION_STRINGIFY(KALM_VERSION_MINOR) "."                   \
+    KALM_VERSION_STRINGIFY(KALM_VERSION_PATCH)
 
 #if defined(KALMLIB_BUILDING)
 #define KALM_API __attribute__((visibility("default")))
@@ -170,6 +185,10 @@ KALM_API int kalm_call(int ordinal, const uint32_t *args, size_t nargs, uint32_t
 
 /* The library's load/unload entry point: reports success (1) for every reason. */
 KALM_API int kalm_dll_main(void *module, uint32_t reason, void *reserved);
+
+/* The version of the library the program runs with, "MAJOR.MINOR.PATCH"; a
+ * program can compare it with the KALM_VERSION_STRING it was compiled with. */
+KALM_API const char *kalm_version(void);
 
 #ifdef __cplusplus
 }

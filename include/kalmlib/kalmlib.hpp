@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // C++ interface of kalmlib: the exports in namespace kalm, the exception type
 // thrown for unmasked floating-point exceptions, and scoped helpers for the
 // per-thread control word and status flags.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The C entries kalm_<stem>, one per listed export: each hands its own return
 // address (the application's call) to the export entry as the report address.
 // The public headers are written by hand for their readers; the checks below

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The list of the 40 exports, from which every other list is made: internal
 // declarations, the export table, the C entries, the tools' catalogue, tests.
 // A row is X(name, stem, signature, kind):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The export table: names, ordinals (1-40, in the byte order of the names)
 // and the word-level calling convention of the device. Doubles travel as two
 // 32-bit words, low word first, with no even-word alignment.
@@ -119,5 +120,8 @@ KALM_API int kalm_call(int ordinal, const uint32_t* args, size_t nargs, uint32_t
 }
 
 KALM_API int kalm_dll_main(void*, uint32_t, void*) { return 1; }
+
+// The header's version, compiled in: what a program loaded, whatever header it saw.
+KALM_API const char* kalm_version(void) { return KALM_VERSION_STRING; }
 
 }  // extern "C"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every export in its report-address form, made from the export list:
 //   exported::NAME  the export entry: the caller's floating-point environment
 //                   set aside for the device's and given back on return. The C

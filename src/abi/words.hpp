@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device's argument and result words: a double travels as two 32-bit
 // words, low word first, with no even-word alignment (f(int, double) takes n
 // in word 0 and the double in words 1-2); a float or an int is one word.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The amplitude and phase corrections P and Q of the asymptotic formulas of Y0
 // and Y1 (x >= 2): P = 1 + r(z)/s(z) and Q = (r(z)/s(z) + c)/x, z = 1/x^2, with
 // r, s rational on four intervals of x. Their errors are part of the measured

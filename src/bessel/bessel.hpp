@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Internal cores shared by _y0, _y1 and _yn, and the sequencing barrier they use.
 #pragma once
 

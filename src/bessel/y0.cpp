@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Y0(x): for x < 2 a rational approximation plus (2/pi)*J0(x)*log(x); for x >= 2 the
 // asymptotic form sqrt(2/(pi x))*(P0 cos + Q0 sin), with P0, Q0 rational on four intervals.
 // Against MPFR (3*10^4 random x per branch): where |Y0| is at least a quarter of the local

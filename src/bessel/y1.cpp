@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Y1(x): for x < 2 a rational approximation times x plus (2/pi)*(J1(x)*log(x) - 1/x); for
 // x >= 2 the asymptotic form sqrt(2/(pi x))*(P1 cos + Q1 sin), P1, Q1 rational on four intervals.
 // Against MPFR (3*10^4 random x per branch): where |Y1| is at least a quarter of the local

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Yn(x), integer n: orders 0, 1 from _y0/_y1; else the leading asymptotic term for x >= 2^302 and
 // the forward recurrence Y(k+1) = (2k/x) Y(k) - Y(k-1), stopped at -inf. Against MPFR, away from
 // zeros: 9 ulp (n = 2), 13 (n = 10), 49 (n = 50), 3.6 asymptotic; near zeros the absolute error

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The few values nearly every routine uses, as bit patterns. A routine's own
 // coefficients and limits stay beside it, named as the routine names them.
 #pragma once

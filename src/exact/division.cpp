@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Software division for a host-independent quotient: integer arithmetic only,
 // correctly rounded (ties to even), subnormal results rounded exactly, and
 // never a sticky flag. The quotient of the significands comes from one

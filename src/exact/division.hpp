@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Inline fast path of the software division. Normal operands whose quotient is
 // a normal number (nearly every division in the library) are divided here, in
 // the caller, with one 128-by-64-bit integer division; zeros, infinities,

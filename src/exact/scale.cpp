@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // x * 2^n by rewriting the exponent field where the result is normal; huge or
 // tiny products give overflow and underflow with their flags, and a final
 // multiplication rounds subnormal results. Exact wherever the result is.

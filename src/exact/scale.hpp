@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Exact power-of-two scaling and copy-sign, done on the words.
 #pragma once
 

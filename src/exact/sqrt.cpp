@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sqrt and sqrtf: correctly rounded square roots by exact integer arithmetic,
 // never touching the sticky flags. The truncated root one bit beyond the
 // result comes from an integer Newton iteration (table start, two 64-bit

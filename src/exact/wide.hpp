@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // 128-bit unsigned helpers for the integer division and square root: native
 // on 64-bit hosts, a two-word fallback where the compiler has no __int128
 // (32-bit ARM).

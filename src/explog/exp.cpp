@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // exp(x): reduce to r = x - k*ln2 with |r| <= ln2/2, approximate e^r through the
 // rational form r*(e^r+1)/(e^r-1) = 2 + C1 r^2 + ... (degree 5 in r^2), and put k
 // into the exponent field. Special arguments are reported directly, not via flags.

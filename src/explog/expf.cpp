@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // expf: x = k·ln2 + r with |r| <= ln2/2, e^r from a degree-5 polynomial in r²
 // inside a rational form, k put back into the exponent field. All in single
 // precision, no frame: the flags the arithmetic sets are left for the caller.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // log(x): x = 2^k (1+f), 1+f in [sqrt2/2, sqrt2), s = f/(2+f), log(1+f) from a degree-14
 // series in s (even/odd chains) plus k*ln2 in two parts; log10 takes log of the significand
 // and adds k*log10(2) in two parts. Measured against MPFR: log 0.83 ulp, log10 0.96 ulp,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // logf: x = 2^k·(1 + f) with 1 + f in [√2/2, √2), s = f/(2 + f), log(1 + f) from
 // an odd/even split polynomial in s, plus k·ln2 in two parts. log10f scales x into
 // [0.5, 2), takes logf of it and adds k·log10(2) in two parts. Single precision, no

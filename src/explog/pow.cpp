@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // pow(x, y): after the special cases on the words of x and y, log2|x| is formed as t1 + t2
 // in extra precision, multiplied by y split in two, and 2^z taken with exp's rational
 // polynomial. Measured against MPFR: max 0.83 ulp; up to ~700 ulps by design for |x| within

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // powf: log2|x| in extra precision (a leading part with its low 12 bits cleared plus a
 // trailing part), multiplied by y split the same way, then 2^z with the exp polynomial
 // and the integer part put into the exponent field. Single precision, no frame.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The floating-point environment of an export call. Every export computes in
 // the device's environment (round to nearest, subnormals kept, no host trap
 // enabled) whatever the caller has set, and gives the caller its environment

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exception-signalling frame: the entry and exit protocol of a framed
 // routine, direct raises, and the export entry around a routine's body.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Per-thread floating-point environment standing in for the device's system
 // library: the control word (exception masks, default all masked), the bits
 // of the status register that are not sticky flags, and the raise service.

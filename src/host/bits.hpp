@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Word access, bit casts and evaluation barriers shared by every routine.
 // The library works on IEEE words the way the device did: a double is a high
 // word (sign, exponent, top 20 fraction bits) and a low word.

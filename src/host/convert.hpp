@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Truncating float-to-int conversion with the host's own flag behaviour, the
 // one conversion the library lets the hardware do.
 #pragma once

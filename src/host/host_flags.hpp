@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host's own floating-point status register stands in for the coprocessor's:
 // its exception flags are the sticky flags, shown in the device's layout (0x01
 // invalid, 0x04 overflow, 0x08 underflow, 0x10 inexact), and its control bits

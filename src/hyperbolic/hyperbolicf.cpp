@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sinhf, coshf, tanhf on a single-precision e^x − 1 core (reduction by ln2 and a
 // rational form in x²/2) for small and moderate |x|, and on expf for large |x|.
 // Single precision, no frame; |x| comes from the exported fabsf, which clears the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Internal single-precision e^x − 1 core shared by sinhf, coshf and tanhf.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arc sine and arc cosine: asin(y) = y + y*P(y^2)/Q(y^2) for |y| <= 0.5, and the
 // half-angle identity with a split square root of (1 - |x|)/2 beyond; rational
 // quotients through the software division. Measured max error 0.75 ulp (asin),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // asinf, acosf: asin(y) = y + y*P(y^2)/Q(y^2) for |y| <= 0.5 (a 6/4-term rational in single),
 // the outer range through asin(x) = pi/2 - 2 asin(sqrt((1-|x|)/2)) with the root split at 12 bits.
 // Single arithmetic only; roots through the sqrtf inner entry, quotients through soft_sdiv. Unframed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arc tangent: reduction to one of five intervals around 0, 0.5, 1, 1.5 and
 // infinity (atan(c) kept as head and tail), then an odd degree-23 polynomial
 // split into two chains in x^4. atan2 places atan|y/x| in its quadrant.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // atanf, atan2f: reduction to one of five intervals around 0, 0.5, 1, 1.5 and infinity, then an
 // odd polynomial of degree 23 split into two chains in x^4; single arithmetic only, quotients
 // through soft_sdiv. atan2f places atanf(|y/x|) in its quadrant. Unframed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fmod and fmodf: exact remainders of the significands, Mx * 2^n mod My for an
 // exponent difference n (up to 2097 for doubles), by integer division 64 bits
 // of difference at a time. No floating-point arithmetic except (x*y)/(x*y) for the NaN cases.

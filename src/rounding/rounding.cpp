@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ceil, floor, ceilf, floorf and fabsf on the integer words of the argument:
 // fraction bits below the binary point are cleared, after adding one unit at
 // the binary point where the direction needs it. Exact; the only arithmetic

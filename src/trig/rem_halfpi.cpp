@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reduction by pi/2. Below 3pi/4 one subtraction of a two-piece pi/2; medium
 // arguments (|x| < 2^20*pi/2) use two to four pieces, the extra ones only where
 // cancellation lost leading bits; larger ones a multi-precision product with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reduction of a double by pi/2: x = n*pi/2 + y[0] + y[1], |y[0]| <= ~pi/4.
 // Internal to the trigonometric family; no frame of its own.
 #pragma once

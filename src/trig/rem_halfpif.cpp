@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Single-precision reduction by pi/2: x = n*pi/2 + y[0] + y[1] in single arithmetic only.
 // Up to 3pi/4 one subtraction of a two-piece pi/2; up to 201 (about 2^7*pi/2) n*pi/2 in up to
 // four pieces; beyond, a multi-precision product with 8-bit chunks of 2/pi. Measured: the head

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Single-precision reduction by pi/2 and the single sine/cosine/tangent kernels.
 // Internal: no frame, no report address; used by sinf, cosf and tanf.
 #pragma once

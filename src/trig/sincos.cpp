@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sine and cosine: degree-13 odd and degree-14 even polynomials on [-pi/4, pi/4],
 // applied to the head and tail from the reduction by pi/2 (quadrant picks the
 // kernel and sign). Measured max error 0.83 ulp for both, at every argument size.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sinf, cosf: odd/even polynomials of degree 13/14 on [-pi/4, pi/4] in single arithmetic,
 // the argument reduced by rem_halfpif into head + tail, the quadrant picking kernel and sign.
 // Unframed. Measured over every float: sinf max 1.36 ulp (x = 0x1.ffe2a4p+101), cosf max 2.91 ulp

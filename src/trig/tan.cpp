@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tangent: x + x^3*(degree-24 polynomial in x^2) on [-0.6744, 0.6744], folded
 // through pi/4 - x above that; odd quadrants return -1/tan(x + y) with a
 // corrected reciprocal. Measured max error 0.84 ulp, 1.45 ulp next to odd multiples

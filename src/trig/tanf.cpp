@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tanf: one kernel for every quadrant, tan(x+y) or -1/tan(x+y), an odd polynomial of degree 27
 // split into two chains in x^4, folded towards pi/4 above 0.6744; single arithmetic only,
 // every division through the software single division. Unframed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Polynomial kernels on [-pi/4, pi/4] for a reduced argument given as a head x
 // and a tail y (x + y, |y| below half an ulp of x). Internal, unframed.
 #pragma once

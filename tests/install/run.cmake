@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the build into a scratch prefix, then builds and runs a consumer
 # with find_package(kalmlib) and with pkg-config.
 file(REMOVE_RECURSE ${WORK_DIR})

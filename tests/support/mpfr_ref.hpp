@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MPFR as the accuracy oracle: exact values at high precision, correctly
 // rounded references, and the error of a result in ulps of the reference.
 #pragma once

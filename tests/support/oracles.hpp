@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Straightforward renderings of the device's bit-serial division and square
 // root: slow, obviously faithful, and the reference the fast integer
 // methods must match bit for bit.

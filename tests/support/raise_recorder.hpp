@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Records the first exception raised while it lives, instead of throwing;
 // the call then goes on as if the exception were masked. Unmasks everything.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sampling and call helpers of the double-precision family tests: random
 // arguments over ranges, one masked call's result bits and flags, and every
 // raise of a call under a chosen unmask.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kalm_check: the vector runner alone, for hosts where the full tool's
 // dependencies are not at hand (cross builds run it under an emulator).
 //   kalm_check [--host-tolerant] [--caller-env NAME[,NAME...]|each] FILE...|-

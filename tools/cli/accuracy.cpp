@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The accuracy engine of `kalm accuracy` and `kalm report`: the error of each
 // export in ulps of MPFR's exact value (ulp.hpp), on random inputs from
 // per-function ranges (or every float input).

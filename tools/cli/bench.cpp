@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The speed engine of `kalm bench` and `kalm report`: nanoseconds per call of
 // each export beside the host libm's function of the same name, both called
 // through function pointers, timed in turn within one run so that a busy

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The catalogue of exports for the accuracy and speed commands: for each of
 // the library's exports (src/abi/export_list.hpp) its C entry, the host libm's
 // function of the same name, the MPFR function that gives the exact value, and

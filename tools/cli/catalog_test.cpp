@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The catalogue against the library's one list of exports: an entry for every
 // export, in ordinal order, with the export table's signature, and C entries
 // that agree with the word-level entry.

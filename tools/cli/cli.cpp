@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Command-line helpers shared by the commands.
 #include <fcntl.h>
 #include <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kalm accuracy [NAME...]: the accuracy engine's table, with the input of each
 // maximum and the host libm's maximum on the same inputs; --csv for a file.
 #include <cinttypes>

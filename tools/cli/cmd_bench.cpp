@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kalm bench [NAME...]: the speed engine's table, throughput and latency,
 // with geometric means; --csv for a file.
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kalm eval NAME ARG... [--unmask LIST]: one call through the export table,
 // with its result, sticky flags and (with --unmask) the exception it raises.
 #include <cinttypes>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kalm exports: the export table as the library reports it.
 #include <cstdio>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kalm report: one screen on the state of the library — every embedded test
 // vector checked bit for bit, a quick accuracy sample against MPFR and a quick
 // speed comparison with the host libm.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kalm vectors [--summary] [--caller-env ...] [FILE...|-]: the vector runner
 // on files or standard input. Status 1 when a line fails.
 #include <cstdio>

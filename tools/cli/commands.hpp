@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kalm commands (one source each, cmd_*.cpp; the table in kalm.cpp) and
 // what they share: the catalogue of exports (the library's C entry, the host
 // libm's counterpart, the MPFR reference and the input ranges of each), the

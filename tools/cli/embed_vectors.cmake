@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Writes a C++ source holding every tests/vectors/*.txt file as a raw string
 # literal, so that `kalm report` needs nothing but its own binary.
 #   cmake -DDIR=<vector dir> -DOUT=<file.cpp> -P embed_vectors.cmake

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kalm: evaluate exports, list the export table, check or generate vectors,
 // measure accuracy and speed, and report on the whole library. One entry per
 // command below; `kalm help` is made from the table, `kalm help NAME` and

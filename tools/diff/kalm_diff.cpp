@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kalm_diff: calls every export of two builds of the shared library with the
 // same argument words, control words, flags left by "earlier" calls and raise
 // handlers, and reports any difference in result words, sticky flags, or the

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Prints bare vector lines (NAME ARG...) for every export: random bit patterns,
 every kind and sign of NaN in every argument, infinities, zeros, subnormals,
 and the words next to each threshold the export's source compares against.

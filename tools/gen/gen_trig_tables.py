@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Generates src/trig/rem_halfpi_tables.hpp: the 24-bit chunks of 2/pi and the
 high words of n*pi/2 used by the double reduction by pi/2.
 

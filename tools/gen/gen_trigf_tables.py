@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Generate the tables of the single-precision reduction by pi/2.
 
 Writes src/trig/rem_halfpif_tables.hpp:

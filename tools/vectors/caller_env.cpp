@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "caller_env.hpp"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The floating-point environment a caller may have set in its thread before it
 // calls an export: rounding mode, flush-to-zero, unmasked host traps, host
 // flags the device does not have. The exports must give the device's results,

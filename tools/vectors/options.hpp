@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command-line options of kalm's commands, kalm_check and kalm_diff, and
 // the usage text made from them. An option is --NAME VALUE or --NAME=VALUE (a
 // flag takes no value); every value is checked whole: no sign where none

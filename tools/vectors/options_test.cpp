@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The option parser: what it accepts, what it refuses, and how operands and
 // options mix.
 #include "options.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The error of a result in ulps, the one measure of the accuracy command and
 // the accuracy tests: |got - exact| in units in the last place of the exact
 // value in the result's format. An exact value in [2^(E-1), 2^E) has the unit

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "vectors.hpp"
 
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test vectors: one call of an export per line, with its expected result
 // bits, sticky flags and first raised exception.
 //   NAME ARG... [-> RESULT FLAGS RAISE]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A project that takes kalmlib from an installed tree.
 #include <kalmlib/kalmlib.hpp>
 

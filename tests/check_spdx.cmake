@@ -1,0 +1,42 @@
+# SPDX-License-Identifier: MIT
+# Fails when a source file of the project (C, C++, CMake, Python, shell, the
+# Makefile) has no SPDX licence line among its first three lines: a file
+# without one cannot be shipped as part of an MIT-licensed package.
+#   cmake -DROOT=<source dir> -P check_spdx.cmake
+if(NOT ROOT)
+  message(FATAL_ERROR "usage: cmake -DROOT=<source dir> -P check_spdx.cmake")
+endif()
+# Every folder but build trees (build*/, any folder holding a CMakeCache.txt)
+# and version control.
+file(GLOB tops RELATIVE ${ROOT} ${ROOT}/* ${ROOT}/.ci)
+set(files)
+foreach(top IN LISTS tops)
+  if(top MATCHES "^(build|\\.git$)" OR EXISTS ${ROOT}/${top}/CMakeCache.txt)
+    continue()
+  endif()
+  if(IS_DIRECTORY ${ROOT}/${top})
+    file(GLOB_RECURSE found RELATIVE ${ROOT} ${ROOT}/${top}/*)
+    list(APPEND files ${found})
+  else()
+    list(APPEND files ${top})
+  endif()
+endforeach()
+set(missing)
+set(count 0)
+foreach(f IN LISTS files)
+  get_filename_component(name ${f} NAME)
+  if(NOT (name MATCHES "\\.(c|h|cc|cpp|hpp|cmake|py|sh|in)$" OR name STREQUAL "CMakeLists.txt"
+          OR name STREQUAL "Makefile" OR f STREQUAL ".ci/run"))
+    continue()
+  endif()
+  math(EXPR count "${count} + 1")
+  file(STRINGS ${ROOT}/${f} head LIMIT_COUNT 3)
+  if(NOT head MATCHES "SPDX-License-Identifier: [A-Za-z0-9.+-]+")
+    list(APPEND missing ${f})
+  endif()
+endforeach()
+if(missing)
+  list(JOIN missing "\n  " text)
+  message(FATAL_ERROR "source files without an SPDX-License-Identifier line in their first three lines:\n  ${text}")
+endif()
+message(STATUS "${count} source files carry an SPDX licence line")
