@@ -1,25 +1,26 @@
+# SPDX-License-Identifier: MIT
 # kalmlib: `make demo` builds and runs the main job; `make test` builds and
-# runs the whole test suite (including an ASan+UBSan build).
+# runs the whole test suite (including an ASan+UBSan build). Every build
+# directory is a configure preset of CMakePresets.json, where the flags live;
+# this file picks presets, builds and runs.
 BUILD ?= build
 SAN_BUILD ?= build-san
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake ninja-build g++ pkgconf python3 libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
 CMAKE_ARGS ?=
+# Everything the targets below and the scripts they run build.
+BUILD_DIRS := $(BUILD) $(SAN_BUILD) build-tsan build-dbg build-cfenv build-fuzz build-clang build-aarch64 build-armhf
 
-.PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors fuzz-short clean bench cross-test fuzz
+.PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors clang-vectors fuzz-short clean bench \
+        cross-test fuzz package
 
+# What the packages provide, checked by command or header (dpkg only for the
+# rest), installed with apt-get where that is possible: tools/deps.sh.
 deps:
-	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
-	if [ -n "$$missing" ]; then \
-	  if [ "$$(id -u)" = 0 ]; then \
-	    echo "installing:$$missing"; apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null; \
-	  else \
-	    echo "missing packages; run: sudo apt-get install -y$$missing"; exit 1; \
-	  fi; \
-	fi
+	@tools/deps.sh $(PACKAGES)
 
 configure: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS) >/dev/null
+	cmake --preset release -B $(BUILD) $(CMAKE_ARGS) >/dev/null
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -28,33 +29,41 @@ demo: build
 	$(BUILD)/kalm report
 
 san: deps
-	cmake -S . -B $(SAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKALM_SANITIZE=ON -DKALM_BENCH=OFF $(CMAKE_ARGS) >/dev/null
+	cmake --preset san -B $(SAN_BUILD) $(CMAKE_ARGS) >/dev/null
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 
 # The threads that share the library, under ThreadSanitizer.
 tsan: deps
-	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKALM_TSAN=ON -DKALM_BENCH=OFF $(CMAKE_ARGS) >/dev/null
+	cmake --preset tsan $(CMAKE_ARGS) >/dev/null
 	cmake --build build-tsan -j $(JOBS) --target kalm_tests
 
 # The vectors again from an unoptimised build, under every caller environment of
 # the host: results must not depend on the optimiser.
 debug-vectors: deps
-	cmake -S . -B build-dbg -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKALM_TESTS=OFF -DKALM_BENCH=OFF -DKALM_TOOLS=OFF $(CMAKE_ARGS) >/dev/null
+	cmake --preset dbg $(CMAKE_ARGS) >/dev/null
 	cmake --build build-dbg -j $(JOBS) --target kalm_check
 	build-dbg/kalm_check --caller-env each tests/vectors/*.txt
 
 # The vectors through the portable <cfenv> flag layer instead of the direct
 # register access, under every caller environment of the host.
 cfenv-vectors: deps
-	cmake -S . -B build-cfenv -G Ninja -DCMAKE_BUILD_TYPE=Release -DKALM_FORCE_CFENV=ON -DKALM_TESTS=OFF -DKALM_BENCH=OFF -DKALM_TOOLS=OFF $(CMAKE_ARGS) >/dev/null
+	cmake --preset cfenv $(CMAKE_ARGS) >/dev/null
 	cmake --build build-cfenv -j $(JOBS) --target kalm_check
 	build-cfenv/kalm_check --caller-env each tests/vectors/*.txt
+
+# The vectors from a Clang build of the library, under every caller environment
+# of the host: the results must not depend on the compiler either.
+clang-vectors:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) clang"
+	cmake --preset clang $(CMAKE_ARGS) >/dev/null
+	cmake --build build-clang -j $(JOBS) --target kalm_check
+	build-clang/kalm_check --caller-env each tests/vectors/*.txt
 
 # A short fuzzing run (make fuzz FUZZ_RUNS=N for a long one).
 fuzz-short:
 	@$(MAKE) --no-print-directory fuzz FUZZ_RUNS=20000
 
-test: build san tsan debug-vectors cfenv-vectors fuzz-short
+test: build san tsan debug-vectors cfenv-vectors clang-vectors fuzz-short
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(SAN_BUILD) && KALM_ORACLE_COUNT=20000 ctest --output-on-failure -j $(JOBS)
 	build-tsan/tests/kalm_tests --gtest_filter='Threads.*:Frame.ControlWords*'
@@ -62,8 +71,12 @@ test: build san tsan debug-vectors cfenv-vectors fuzz-short
 bench: build
 	$(BUILD)/bench/kalm_bench
 
+# A Debian package and a tarball of the Release build (in $(BUILD)/packages).
+package: build
+	cd $(BUILD) && cpack
+
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD_DIRS)
 
 CROSS_PACKAGES := g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user
 cross-test:
@@ -73,4 +86,4 @@ cross-test:
 FUZZ_RUNS ?= 200000
 fuzz:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) clang libclang-rt-14-dev"
-	FUZZ_RUNS=$(FUZZ_RUNS) tests/fuzz/run.sh
+	JOBS=$(JOBS) FUZZ_RUNS=$(FUZZ_RUNS) tests/fuzz/run.sh

@@ -18,7 +18,7 @@ fresh=
 if [ -n "${CROSS_FRESH:-}" ]; then
   tmp=$(mktemp -d)
   trap 'rm -rf "$tmp"' EXIT
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --preset release >/dev/null
   cmake --build build --target kalm >/dev/null
   python3 tools/gen/gen_host_inputs.py --per-export "$CROSS_FRESH" --seed "${SEED:-1}" > "$tmp/inputs.txt"
   build/kalm vectors "$tmp/inputs.txt" | grep -- ' -> ' > "$tmp/fresh.txt"
@@ -27,8 +27,7 @@ if [ -n "${CROSS_FRESH:-}" ]; then
 fi
 for t in $targets; do
   dir=build-$t
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$t.cmake \
-        -DKALM_TESTS=OFF -DKALM_BENCH=OFF -DKALM_TOOLS=OFF >/dev/null
+  cmake --preset "$t" >/dev/null
   cmake --build "$dir" --target kalm_check example_emulator >/dev/null
   case $t in
     aarch64) emu=(qemu-aarch64 -L /usr/aarch64-linux-gnu) ;;

@@ -247,7 +247,7 @@ double pow(double x, double y, report_t ra) {
     // Besides a tiny result, one of magnitude 1 may come from a product y log2 x
     // so small that its powers are subnormal.
     return framed_export(
-        ord::pow, tiny(x) | tiny(y), [&] { return run_pow(arrived(x), arrived(y), ra); },
+        ord::pow, tiny(x, y), [&] { return run_pow(arrived(x), arrived(y), ra); },
         [](double r) { return tiny(r) || unit_magnitude(r); });
 }
 }  // namespace exported

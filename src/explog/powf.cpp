@@ -222,7 +222,7 @@ float powf(float x, float y, report_t ra) {
     // Besides a tiny result, one of magnitude 1 may come from a product y log2 x
     // so small that its powers are subnormal.
     return unframed_export(
-        ord::powf, tiny(x) | tiny(y), [&] { return run_powf(arrived(x), arrived(y), ra); },
+        ord::powf, tiny(x, y), [&] { return run_powf(arrived(x), arrived(y), ra); },
         [](float r) { return tiny(r) || unit_magnitude(r); });
 }
 }  // namespace exported

@@ -107,6 +107,12 @@ inline T known_flags_inner(bool inexact, T r, report_t ra) {
 // subnormal range inside a routine.
 inline bool tiny(double v) { return (hi_word(v) & 0x7FF00000u) < 0x24700000u; }
 inline bool tiny(float v) { return (bits(v) & 0x7F800000u) < 0x2B800000u; }
+// Either of two arguments tiny: both tested, without a branch between them.
+template <class T>
+inline bool tiny(T a, T b) {
+    const bool ta = tiny(a), tb = tiny(b);
+    return ta | tb;
+}
 
 // |v| == 1.
 inline bool unit_magnitude(double v) { return (bits(v) & 0x7FFFFFFFFFFFFFFFull) == 0x3FF0000000000000ull; }

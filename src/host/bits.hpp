@@ -17,7 +17,12 @@ using report_t = std::uintptr_t;  // code address an exception is raised against
 
 // A routine that must stay a call of its own (its return address is a report
 // address, or its flags are cleared and checked apart from its caller's).
+// Clang makes no clones of a noinline function and has no noclone attribute.
+#if defined(__clang__)
+#define KALM_NOINLINE __attribute__((noinline))
+#else
 #define KALM_NOINLINE __attribute__((noinline, noclone))
+#endif
 // Return address of the current (non-inlined) function, as a report address.
 #define KALM_RETURN_ADDRESS \
     (reinterpret_cast<::kalm::lib::report_t>(__builtin_extract_return_addr(__builtin_return_address(0))))

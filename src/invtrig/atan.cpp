@@ -169,7 +169,7 @@ double atan(double x, report_t ra) {
 }
 
 double atan2(double y, double x, report_t ra) {
-    return framed_export(ord::atan2, tiny(y) | tiny(x), [&] { return run_atan2(arrived(y), arrived(x), ra); }, TINY_RESULT);
+    return framed_export(ord::atan2, tiny(y, x), [&] { return run_atan2(arrived(y), arrived(x), ra); }, TINY_RESULT);
 }
 }  // namespace exported
 

@@ -158,7 +158,7 @@ float atanf(float x, report_t ra) {
 
 float atan2f(float y, float x, report_t ra) {
     // So does the arc tangent of a quotient between 2^28 and 2^37.
-    return unframed_export<true>(ord::atan2f, tiny(y) | tiny(x) || exponent_gap_in(y, x, 28, 36),
+    return unframed_export<true>(ord::atan2f, tiny(y, x) || exponent_gap_in(y, x, 28, 36),
                            [&] { return run_atan2f(arrived(y), arrived(x), ra); }, TINY_RESULT);
 }
 }  // namespace exported

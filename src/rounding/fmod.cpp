@@ -154,11 +154,11 @@ float fmodf_cleared(float x, float y, report_t ra) { return run_fmodf(opaque(x),
 
 namespace exported {
 double fmod(double x, double y, report_t ra) {
-    return framed_export(ord::fmod, tiny(x) | tiny(y), [&] { return run_fmod(arrived(x), arrived(y), ra); });
+    return framed_export(ord::fmod, tiny(x, y), [&] { return run_fmod(arrived(x), arrived(y), ra); });
 }
 
 float fmodf(float x, float y, report_t ra) {
-    return framed_export(ord::fmodf, tiny(x) | tiny(y), [&] { return run_fmodf(arrived(x), arrived(y), ra); });
+    return framed_export(ord::fmodf, tiny(x, y), [&] { return run_fmodf(arrived(x), arrived(y), ra); });
 }
 }  // namespace exported
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: any export through the word-level table, with arbitrary
 // argument words, report address and control word. Every call must finish
 // without a sanitizer report, and repeating it must give the same result

@@ -14,6 +14,10 @@ run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install/consumer -B ${WORK_DIR}/cons
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
 run(${WORK_DIR}/consumer/consumer)
 run(${WORK_DIR}/consumer/consumer_static)
+# A C-only project linking the static library: it needs the C++ runtime.
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install/c_consumer -B ${WORK_DIR}/c_consumer -DCMAKE_PREFIX_PATH=${PREFIX})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/c_consumer)
+run(${WORK_DIR}/c_consumer/c_consumer_static)
 
 find_program(PKG_CONFIG NAMES pkg-config pkgconf REQUIRED)
 file(GLOB_RECURSE pcfile ${PREFIX}/*/kalmlib.pc)
