@@ -37,6 +37,9 @@ function(kalm_print_summary)
   get_property(deps GLOBAL PROPERTY KALM_SUMMARY_DEPS)
   list(JOIN parts "\n" parts)
   list(JOIN deps "\n" deps)
+  if(deps STREQUAL "")
+    set(deps "  (none looked for: no part that needs one is on)")
+  endif()
   message(STATUS "kalmlib ${PROJECT_VERSION} (${CMAKE_CXX_COMPILER_ID} ${CMAKE_CXX_COMPILER_VERSION}, "
                  "${CMAKE_BUILD_TYPE}${KALM_SUMMARY_MODE}):\n"
                  "  [x] library: kalmlib::kalmlib (${KALM_DEFAULT_KIND}), kalmlib::kalmlib_shared, kalmlib::kalmlib_static\n"
