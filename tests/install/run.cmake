@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
-# Installs the build into a scratch prefix, then builds and runs a consumer
-# with find_package(kalmlib) and with pkg-config.
+# Installs the build into a scratch prefix, then builds and runs consumers:
+# C++ with find_package(kalmlib) (shared and static), a C-only project on the
+# static library, and C++ and C programs with the flags pkg-config gives.
 file(REMOVE_RECURSE ${WORK_DIR})
 set(PREFIX ${WORK_DIR}/prefix)
 function(run)
@@ -33,3 +34,16 @@ run(c++ -std=c++20 ${SOURCE_DIR}/tests/install/consumer/main.cpp ${flags} -o ${W
 string(REGEX MATCH "-L([^ ;]+)" _ "${flags}")
 set(ENV{LD_LIBRARY_PATH} ${CMAKE_MATCH_1})
 run(${WORK_DIR}/pc_consumer)
+
+# A C program linked by the C compiler against the static archive, with what
+# `pkg-config --static` adds for it (the C++ runtime, from Libs.private).
+execute_process(COMMAND ${PKG_CONFIG} --static --libs-only-l kalmlib OUTPUT_VARIABLE libs
+                OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND ${PKG_CONFIG} --cflags kalmlib OUTPUT_VARIABLE cflags OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND ${PKG_CONFIG} --variable=libdir kalmlib OUTPUT_VARIABLE libdir OUTPUT_STRIP_TRAILING_WHITESPACE)
+separate_arguments(libs UNIX_COMMAND "${libs}")
+separate_arguments(cflags UNIX_COMMAND "${cflags}")
+list(REMOVE_ITEM libs -lkalmlib)
+run(cc ${SOURCE_DIR}/tests/install/c_consumer/main.c ${cflags} ${libdir}/libkalmlib.a ${libs}
+    -o ${WORK_DIR}/pc_c_static)
+run(${WORK_DIR}/pc_c_static)
