@@ -5,7 +5,8 @@
 # or a header the C++ compiler finds), so a host without dpkg that has the
 # tools passes; an unknown one is asked of dpkg when there is one. What is
 # missing is installed with apt-get when running as root on a host that has
-# it; otherwise the script names what is missing and fails.
+# it; otherwise the script names what is missing and fails. With
+# KALM_DEPS_CHECK_ONLY=1 it never installs, only reports.
 set -u
 cxx=${CXX:-c++}
 
@@ -67,7 +68,7 @@ if [ -n "$unknown" ]; then
 fi
 [ -z "$missing" ] && exit 0
 
-if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
+if [ "${KALM_DEPS_CHECK_ONLY:-0}" != 1 ] && [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
   echo "installing:$missing"
   apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null && exit 0
   echo "deps: apt-get install failed for:$missing" >&2
