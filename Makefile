@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake ninja-build g++ pkgconf python3 libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
 CMAKE_ARGS ?=
 
-.PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors fuzz-short clean bench cross-test fuzz
+.PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors fuzz-short clean bench cross-test fuzz ports-test
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -54,7 +54,7 @@ cfenv-vectors: deps
 fuzz-short:
 	@$(MAKE) --no-print-directory fuzz FUZZ_RUNS=20000
 
-test: build san tsan debug-vectors cfenv-vectors fuzz-short
+test: ports-test build san tsan debug-vectors cfenv-vectors fuzz-short
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(SAN_BUILD) && KALM_ORACLE_COUNT=20000 ctest --output-on-failure -j $(JOBS)
 	build-tsan/tests/kalm_tests --gtest_filter='Threads.*:Frame.ControlWords*'
@@ -74,3 +74,12 @@ FUZZ_RUNS ?= 200000
 fuzz:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) clang libclang-rt-14-dev"
 	FUZZ_RUNS=$(FUZZ_RUNS) tests/fuzz/run.sh
+
+# The ports: the C++ overloads, the replacement library under the standard C
+# names, unmodified programs (Debian's python3, gawk) under LD_PRELOAD and the
+# porting reference's check.
+PORTS_PACKAGES := gawk python3
+ports-test:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(PORTS_PACKAGES)"
+	@$(MAKE) --no-print-directory build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -R 'CxxOverloads|CxxFlagTypes|cxx_api_compile|StandardNames|unmodified_programs|porting_reference'
