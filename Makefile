@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake ninja-build g++ pkgconf python3 libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
 CMAKE_ARGS ?=
 
-.PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors fuzz-short clean bench cross-test fuzz ports-test
+.PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors fuzz-short clean bench cross-test fuzz ports-test porting-reference
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -83,3 +83,7 @@ ports-test:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(PORTS_PACKAGES)"
 	@$(MAKE) --no-print-directory build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -R 'CxxOverloads|CxxFlagTypes|cxx_api_compile|StandardNames|unmodified_programs|porting_reference'
+
+# docs/porting.md, regenerated (its host blocks describe this machine's libm).
+porting-reference: build
+	$(BUILD)/tools/porting/kalm_porting --vectors tests/vectors --write docs/porting.md
