@@ -12,7 +12,7 @@ CMAKE_ARGS ?=
 BUILD_DIRS := $(BUILD) $(SAN_BUILD) build-tsan build-dbg build-cfenv build-fuzz build-clang build-aarch64 build-armhf
 
 .PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors clang-vectors fuzz-short clean bench \
-        cross-test fuzz package
+        cross-test fuzz package ports-test porting-reference
 
 # What the packages provide, checked by command or header (dpkg only for the
 # rest), installed with apt-get where that is possible: tools/deps.sh.
@@ -63,7 +63,7 @@ clang-vectors:
 fuzz-short:
 	@$(MAKE) --no-print-directory fuzz FUZZ_RUNS=20000
 
-test: build san tsan debug-vectors cfenv-vectors clang-vectors fuzz-short
+test: ports-test build san tsan debug-vectors cfenv-vectors clang-vectors fuzz-short
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(SAN_BUILD) && KALM_ORACLE_COUNT=20000 ctest --output-on-failure -j $(JOBS)
 	build-tsan/tests/kalm_tests --gtest_filter='Threads.*:Frame.ControlWords*'
@@ -87,3 +87,16 @@ FUZZ_RUNS ?= 200000
 fuzz:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) clang libclang-rt-14-dev"
 	JOBS=$(JOBS) FUZZ_RUNS=$(FUZZ_RUNS) tests/fuzz/run.sh
+
+# The ports: the C++ overloads, the replacement library under the standard C
+# names, unmodified programs (Debian's python3, gawk) under LD_PRELOAD and the
+# porting reference's check.
+PORTS_PACKAGES := gawk python3
+ports-test:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(PORTS_PACKAGES)"
+	@$(MAKE) --no-print-directory build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -R 'CxxOverloads|CxxFlagTypes|cxx_api_compile|StandardNames|unmodified_programs|porting_reference'
+
+# docs/porting.md, regenerated (its host blocks describe this machine's libm).
+porting-reference: build
+	$(BUILD)/tools/porting/kalm_porting --vectors tests/vectors --write docs/porting.md

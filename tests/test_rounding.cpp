@@ -32,7 +32,7 @@ TEST(FastPaths, RoundingLeavesExactlyItsOwnFlagWhateverWasSetBefore) {
     const std::uint32_t before[] = {0x00, 0x10, 0x01, 0x04, 0x08, 0x1D, 0x12};
     for (const double x : args) {
         for (const std::uint32_t pre : before) {
-            for (const std::uint32_t cw : {KALM_MASK_ALL, 0u}) {
+            for (const std::uint32_t cw : {std::uint32_t{KALM_MASK_ALL}, 0u}) {
                 const float xf = static_cast<float>(x);
                 for (int k = 0; k < 4; ++k) {
                     FirstRaise rec;

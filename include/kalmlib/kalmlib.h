@@ -49,25 +49,79 @@
 #define KALM_API
 #endif
 
+/* ---- Floating-point environment (per thread) ---------------------------- */
+
+/* Control word bits (a set bit masks, i.e. disables, the exception; default
+ * 0x1F) and sticky status bits (the host's own flags in the device's layout)
+ * run in opposite bit orders: KALM_FLAG_INVALID is KALM_MASK_INEXACT's bit.
+ * In C they are plain unsigned constants. In C++ they are values of two
+ * distinct types, kalm::Mask and kalm::Flags, that convert to uint32_t
+ * wherever a word is wanted but do not mix with each other: combining or
+ * comparing the two, or passing one to a C++ interface that wants the other
+ * (kalm::ScopedUnmask, kalm::set_control_word, kalm::set_status), does not
+ * compile. The C functions below stay plain functions of words, so that
+ * their addresses can be taken as they are. */
+#if defined(__cplusplus) && __cplusplus >= 201103L
+namespace kalm {
+/* One bit set of the environment; Tag keeps the control word's and the status
+ * word's apart. */
+template <class Tag>
+class Bits {
+public:
+    constexpr explicit Bits(uint32_t word) noexcept : word_(word) {}
+    constexpr operator uint32_t() const noexcept { return word_; }
+    friend constexpr Bits operator|(Bits a, Bits b) noexcept { return Bits(a.word_ | b.word_); }
+    friend constexpr Bits operator&(Bits a, Bits b) noexcept { return Bits(a.word_ & b.word_); }
+    friend constexpr Bits operator^(Bits a, Bits b) noexcept { return Bits(a.word_ ^ b.word_); }
+    friend constexpr Bits operator~(Bits a) noexcept { return Bits(~a.word_); }
+    friend constexpr bool operator==(Bits a, Bits b) noexcept { return a.word_ == b.word_; }
+    friend constexpr bool operator!=(Bits a, Bits b) noexcept { return a.word_ != b.word_; }
+    Bits& operator|=(Bits b) noexcept { word_ |= b.word_; return *this; }
+    Bits& operator&=(Bits b) noexcept { word_ &= b.word_; return *this; }
+    Bits& operator^=(Bits b) noexcept { word_ ^= b.word_; return *this; }
+    template <class Other> Bits& operator|=(Bits<Other>) = delete;
+    template <class Other> Bits& operator&=(Bits<Other>) = delete;
+    template <class Other> Bits& operator^=(Bits<Other>) = delete;
+
+private:
+    uint32_t word_;
+};
+/* A mask and a flag set together: without these the two would meet as plain
+ * words through their conversions. */
+template <class A, class B> void operator|(Bits<A>, Bits<B>) = delete;
+template <class A, class B> void operator&(Bits<A>, Bits<B>) = delete;
+template <class A, class B> void operator^(Bits<A>, Bits<B>) = delete;
+template <class A, class B> bool operator==(Bits<A>, Bits<B>) = delete;
+template <class A, class B> bool operator!=(Bits<A>, Bits<B>) = delete;
+struct MaskTag;
+struct FlagsTag;
+typedef Bits<MaskTag> Mask;   /* control-word bits: KALM_MASK_* */
+typedef Bits<FlagsTag> Flags; /* status-word bits: KALM_FLAG_*, KALM_FLAGS_ALL */
+} /* namespace kalm */
+#define KALM_MASK_(word) (::kalm::Mask(word))
+#define KALM_FLAG_(word) (::kalm::Flags(word))
+#else
+#define KALM_MASK_(word) (word)
+#define KALM_FLAG_(word) (word)
+#endif
+
+#define KALM_MASK_INEXACT   KALM_MASK_(0x01u)
+#define KALM_MASK_UNDERFLOW KALM_MASK_(0x02u)
+#define KALM_MASK_OVERFLOW  KALM_MASK_(0x04u)
+#define KALM_MASK_DIVBYZERO KALM_MASK_(0x08u)
+#define KALM_MASK_INVALID   KALM_MASK_(0x10u)
+#define KALM_MASK_ALL       KALM_MASK_(0x1Fu)
+
+/* Divide-by-zero has no sticky flag: it is only ever raised directly. */
+#define KALM_FLAG_INVALID   KALM_FLAG_(0x01u)
+#define KALM_FLAG_OVERFLOW  KALM_FLAG_(0x04u)
+#define KALM_FLAG_UNDERFLOW KALM_FLAG_(0x08u)
+#define KALM_FLAG_INEXACT   KALM_FLAG_(0x10u)
+#define KALM_FLAGS_ALL      KALM_FLAG_(0x1Du)
+
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-/* ---- Floating-point environment (per thread) ---------------------------- */
-
-/* Control word bits: a set bit masks (disables) the exception. Default 0x1F. */
-#define KALM_MASK_INEXACT   0x01u
-#define KALM_MASK_UNDERFLOW 0x02u
-#define KALM_MASK_OVERFLOW  0x04u
-#define KALM_MASK_DIVBYZERO 0x08u
-#define KALM_MASK_INVALID   0x10u
-#define KALM_MASK_ALL       0x1Fu
-
-/* Sticky status bits: the host's own flags, shown in the device's layout. */
-#define KALM_FLAG_INVALID   0x01u
-#define KALM_FLAG_OVERFLOW  0x04u
-#define KALM_FLAG_UNDERFLOW 0x08u
-#define KALM_FLAG_INEXACT   0x10u
 
 /* Exception codes (FpExceptionCode) and the status codes raised for them. */
 #define KALM_FP_INEXACT   0

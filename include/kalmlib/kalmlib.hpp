@@ -1,11 +1,20 @@
 // SPDX-License-Identifier: MIT
-// C++ interface of kalmlib: the exports in namespace kalm, the exception type
-// thrown for unmasked floating-point exceptions, and scoped helpers for the
-// per-thread control word and status flags.
+// C++ interface of kalmlib: the exports in namespace kalm, overloaded as
+// <cmath> overloads its functions (kalm::sin(float) is the device's sinf), the
+// exception type thrown for unmasked floating-point exceptions, and scoped
+// helpers for the per-thread control word and status flags.
+//
+// With <cmath>, `using namespace kalm;` makes a call such as sqrt(4.0)
+// ambiguous: <cmath> also declares ::sqrt(double), and neither is the better
+// match. The ambiguity is a compile error, never a silent choice of the host's
+// function. Qualify the calls (kalm::sqrt, or an alias: namespace m = kalm;),
+// or bring the names in with using-declarations inside a namespace or a
+// function of your own (using kalm::sqrt;), which hide the global ones there.
 #pragma once
 
 #include <cstdint>
 #include <exception>
+#include <type_traits>
 
 #include "kalmlib/kalmlib.h"
 
@@ -43,10 +52,14 @@ private:
 // Name of a status code ("STATUS_FLOAT_OVERFLOW"), or nullptr.
 KALM_API const char* status_name(std::uint32_t status) noexcept;
 
-inline std::uint32_t control_word() { return kalm_control_word(); }
+// The control word as mask bits, the status word as flag bits (both convert to
+// std::uint32_t); a flag set where a mask belongs, or the reverse, does not compile.
+inline Mask control_word() { return Mask(kalm_control_word()); }
 inline void set_control_word(std::uint32_t w) { kalm_set_control_word(w); }
-inline std::uint32_t status() { return kalm_status(); }
+void set_control_word(Flags) = delete;
+inline Flags status() { return Flags(kalm_status()); }
 inline void set_status(std::uint32_t w) { kalm_set_status(w); }
+void set_status(Mask) = delete;
 inline void clear_flags() { kalm_clear_flags(); }
 
 // Unmasks the given exceptions (KALM_MASK_* bits) for the current scope.
@@ -55,6 +68,7 @@ public:
     explicit ScopedUnmask(std::uint32_t mask_bits) : saved_(kalm_control_word()) {
         kalm_set_control_word(saved_ & ~mask_bits);
     }
+    ScopedUnmask(Flags) = delete;  // KALM_FLAG_INVALID is KALM_MASK_INEXACT's bit
     ~ScopedUnmask() { kalm_set_control_word(saved_); }
     ScopedUnmask(const ScopedUnmask&) = delete;
     ScopedUnmask& operator=(const ScopedUnmask&) = delete;
@@ -67,6 +81,7 @@ private:
 class ScopedControlWord {
 public:
     explicit ScopedControlWord(std::uint32_t word) : saved_(kalm_control_word()) { kalm_set_control_word(word); }
+    ScopedControlWord(Flags) = delete;
     ~ScopedControlWord() { kalm_set_control_word(saved_); }
     ScopedControlWord(const ScopedControlWord&) = delete;
     ScopedControlWord& operator=(const ScopedControlWord&) = delete;
@@ -115,5 +130,75 @@ inline double tan(double x) { return kalm_tan(x); }
 inline float tanf(float x) { return kalm_tanf(x); }
 inline double tanh(double x) { return kalm_tanh(x); }
 inline float tanhf(float x) { return kalm_tanhf(x); }
+
+// The single functions under the names of the double ones, as <cmath> has them:
+// a float argument calls the device's single function, with its own results
+// and its own flag model (most leave their flags to the caller).
+inline float acos(float x) { return kalm_acosf(x); }
+inline float asin(float x) { return kalm_asinf(x); }
+inline float atan(float x) { return kalm_atanf(x); }
+inline float atan2(float y, float x) { return kalm_atan2f(y, x); }
+inline float ceil(float x) { return kalm_ceilf(x); }
+inline float cos(float x) { return kalm_cosf(x); }
+inline float cosh(float x) { return kalm_coshf(x); }
+inline float exp(float x) { return kalm_expf(x); }
+inline float fabs(float x) { return kalm_fabsf(x); }
+inline float floor(float x) { return kalm_floorf(x); }
+inline float fmod(float x, float y) { return kalm_fmodf(x, y); }
+inline float log(float x) { return kalm_logf(x); }
+inline float log10(float x) { return kalm_log10f(x); }
+inline float pow(float x, float y) { return kalm_powf(x, y); }
+inline float sin(float x) { return kalm_sinf(x); }
+inline float sinh(float x) { return kalm_sinhf(x); }
+inline float sqrt(float x) { return kalm_sqrtf(x); }
+inline float tan(float x) { return kalm_tanf(x); }
+inline float tanh(float x) { return kalm_tanhf(x); }
+
+// The device has no double fabs: a double must not be narrowed into fabsf.
+double fabs(double) = delete;
+
+namespace detail {
+template <class T>
+inline constexpr bool integral_v = std::is_integral_v<T>;
+// Arguments of a two-argument call that <cmath> would compute in double: an
+// integer with a float or double, or a float with a double. (Two floats or
+// two doubles take the plain overloads; long double has no device function.)
+template <class A, class B>
+inline constexpr bool promotes_to_double_v =
+    (std::is_arithmetic_v<A> && std::is_arithmetic_v<B>) && !std::is_same_v<A, long double> &&
+    !std::is_same_v<B, long double> && !(std::is_same_v<A, float> && std::is_same_v<B, float>) &&
+    !(std::is_same_v<A, double> && std::is_same_v<B, double>);
+}  // namespace detail
+
+// An integer argument calls the double function, as in <cmath>; long double,
+// which the device does not have, calls nothing.
+#define KALM_CXX_UNARY_EXTRAS_(fn)                                                              \
+    template <class T, std::enable_if_t<detail::integral_v<T>, int> = 0>                        \
+    inline double fn(T x) { return kalm_##fn(static_cast<double>(x)); }                        \
+    long double fn(long double) = delete;
+#define KALM_CXX_BINARY_EXTRAS_(fn)                                                             \
+    template <class A, class B, std::enable_if_t<detail::promotes_to_double_v<A, B>, int> = 0>  \
+    inline double fn(A x, B y) { return kalm_##fn(static_cast<double>(x), static_cast<double>(y)); } \
+    long double fn(long double, long double) = delete;
+KALM_CXX_UNARY_EXTRAS_(acos)
+KALM_CXX_UNARY_EXTRAS_(asin)
+KALM_CXX_UNARY_EXTRAS_(atan)
+KALM_CXX_UNARY_EXTRAS_(ceil)
+KALM_CXX_UNARY_EXTRAS_(cos)
+KALM_CXX_UNARY_EXTRAS_(cosh)
+KALM_CXX_UNARY_EXTRAS_(exp)
+KALM_CXX_UNARY_EXTRAS_(floor)
+KALM_CXX_UNARY_EXTRAS_(log)
+KALM_CXX_UNARY_EXTRAS_(log10)
+KALM_CXX_UNARY_EXTRAS_(sin)
+KALM_CXX_UNARY_EXTRAS_(sinh)
+KALM_CXX_UNARY_EXTRAS_(sqrt)
+KALM_CXX_UNARY_EXTRAS_(tan)
+KALM_CXX_UNARY_EXTRAS_(tanh)
+KALM_CXX_BINARY_EXTRAS_(atan2)
+KALM_CXX_BINARY_EXTRAS_(fmod)
+KALM_CXX_BINARY_EXTRAS_(pow)
+#undef KALM_CXX_UNARY_EXTRAS_
+#undef KALM_CXX_BINARY_EXTRAS_
 
 }  // namespace kalm
