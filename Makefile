@@ -6,7 +6,8 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake ninja-build g++ pkgconf python3 libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
 CMAKE_ARGS ?=
 
-.PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors fuzz-short clean bench cross-test fuzz
+.PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors fuzz-short clean bench cross-test fuzz \
+        guest-deps guest-test guest-demo
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -54,7 +55,7 @@ cfenv-vectors: deps
 fuzz-short:
 	@$(MAKE) --no-print-directory fuzz FUZZ_RUNS=20000
 
-test: build san tsan debug-vectors cfenv-vectors fuzz-short
+test: build san tsan debug-vectors cfenv-vectors fuzz-short guest-test
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(SAN_BUILD) && KALM_ORACLE_COUNT=20000 ctest --output-on-failure -j $(JOBS)
 	build-tsan/tests/kalm_tests --gtest_filter='Threads.*:Frame.ControlWords*'
@@ -74,3 +75,26 @@ FUZZ_RUNS ?= 200000
 fuzz:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) clang libclang-rt-14-dev"
 	FUZZ_RUNS=$(FUZZ_RUNS) tests/fuzz/run.sh
+
+# Emulators: ARM guest code (arm-none-eabi-gcc) calls the library through the
+# Unicorn and dynarmic adapters over every vector file; a guest built for
+# AAPCS must be caught; the demo must print what it prints natively.
+GUEST_PACKAGES := gcc-arm-none-eabi libunicorn-dev libdynarmic-dev
+guest-deps:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(GUEST_PACKAGES)"
+
+guest-test: guest-deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target guest_conformance guest_demo demo_route_native guest_vectors \
+	  guest_vectors_aapcs guest_demo_route
+	cd $(BUILD) && ctest --output-on-failure -R '^guest_'
+
+guest-demo: guest-deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target guest_demo demo_route_native guest_demo_route >/dev/null
+	@echo "== adapters/demo/route.c, ARM guest (armv4t, apcs-gnu) under Unicorn:"
+	@$(BUILD)/adapters/guest_demo --machine unicorn $(BUILD)/adapters/guest_demo_route.bin | tee $(BUILD)/guest-demo.txt
+	@$(BUILD)/adapters/demo_route_native > $(BUILD)/native-demo.txt
+	@cmp -s $(BUILD)/guest-demo.txt $(BUILD)/native-demo.txt && \
+	  echo "== identical to the native build against kalmlib" || \
+	  { echo "== DIFFERS from the native build:"; cat $(BUILD)/native-demo.txt; exit 1; }
