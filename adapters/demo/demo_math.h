@@ -1,13 +1,13 @@
 /* SPDX-License-Identifier: MIT */
 /* The math the demo uses: kalmlib's C entries natively, the device library's
- * exports (the Unicorn adapter's stubs, by ordinal) in the ARM guest. */
+ * exports in the ARM guest: the adapters' stubs, 8 bytes apart by ordinal. */
 #ifndef KALM_DEMO_MATH_H
 #define KALM_DEMO_MATH_H
 
 #ifdef KALM_GUEST
 #define KALM_STUB_BASE 0x01F00000u
-#define KALM_D_D(ord) ((double (*)(double))(KALM_STUB_BASE + 4u * (ord)))
-#define KALM_DD_D(ord) ((double (*)(double, double))(KALM_STUB_BASE + 4u * (ord)))
+#define KALM_D_D(ord) ((double (*)(double))(KALM_STUB_BASE + 8u * (ord)))
+#define KALM_DD_D(ord) ((double (*)(double, double))(KALM_STUB_BASE + 8u * (ord)))
 #define m_atan2 KALM_DD_D(9)
 #define m_cos KALM_D_D(14)
 #define m_exp KALM_D_D(18)

@@ -24,9 +24,9 @@ static const int kArgRegs[MAX_WORDS] = {UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG
 static void on_stub(uc_engine *uc, uint64_t address, uint32_t size, void *user) {
     kalm_uc *a = (kalm_uc *)user;
     (void)size;
-    const int ordinal = (int)((address - a->base) / 4u);
+    const int ordinal = (int)((address - a->base) / KALM_UC_STUB_STRIDE);
     const kalm_export *e = kalm_export_by_ordinal(ordinal);
-    if (e == NULL || (address & 3u) != 0) return; /* the page's other words: plain bx lr */
+    if (e == NULL || (address & (KALM_UC_STUB_STRIDE - 1u)) != 0) return; /* the page's other words */
     uint32_t args[MAX_WORDS] = {0, 0, 0, 0};
     void *ptrs[MAX_WORDS] = {&args[0], &args[1], &args[2], &args[3]};
     uint32_t lr = 0, res[2];
@@ -86,7 +86,7 @@ void kalm_uc_detach(kalm_uc *a) {
 }
 
 uint32_t kalm_uc_stub(const kalm_uc *a, int ordinal) {
-    return kalm_export_by_ordinal(ordinal) != NULL ? a->base + 4u * (uint32_t)ordinal : 0u;
+    return kalm_export_by_ordinal(ordinal) != NULL ? a->base + KALM_UC_STUB_STRIDE * (uint32_t)ordinal : 0u;
 }
 
 uint32_t kalm_uc_stub_by_name(const kalm_uc *a, const char *name) {

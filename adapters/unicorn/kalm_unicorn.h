@@ -1,8 +1,9 @@
 /* SPDX-License-Identifier: MIT */
 /* kalmlib for Unicorn: the 40 exports as a page of guest code.
  *
- * kalm_uc_attach maps one page of stubs at a guest address, one `bx lr` per
- * ordinal (the export with ordinal k at base + 4*k), and hooks it: when the
+ * kalm_uc_attach maps one page of stubs at a guest address, a `bx lr` per
+ * ordinal (the export with ordinal k at base + 8*k, the dynarmic adapter's
+ * layout too), and hooks it: when the
  * guest reaches a stub, the hook takes the argument words from r0-r3 (and the
  * stack beyond them), calls the export with kalm_guest_call, writes r0 (and
  * r1 for a double) and lets the `bx lr` return. Bind imports by name or
@@ -37,6 +38,8 @@ extern "C" {
 #endif
 
 typedef struct kalm_uc kalm_uc;
+
+#define KALM_UC_STUB_STRIDE 8u
 
 typedef struct kalm_uc_fp_state {
     uint32_t status;        /* sticky flags 0x01, 0x04, 0x08, 0x10; other bits kept */
