@@ -41,15 +41,17 @@ tsan: deps
 # the host: results must not depend on the optimiser.
 debug-vectors: deps
 	cmake -S . -B build-dbg -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKALM_TESTS=OFF -DKALM_BENCH=OFF -DKALM_TOOLS=OFF $(CMAKE_ARGS) >/dev/null
-	cmake --build build-dbg -j $(JOBS) --target kalm_check
+	cmake --build build-dbg -j $(JOBS) --target kalm_check kalm_guest_check
 	build-dbg/kalm_check --caller-env each tests/vectors/*.txt
+	build-dbg/kalm_guest_check tests/vectors/*.txt
 
 # The vectors through the portable <cfenv> flag layer instead of the direct
 # register access, under every caller environment of the host.
 cfenv-vectors: deps
 	cmake -S . -B build-cfenv -G Ninja -DCMAKE_BUILD_TYPE=Release -DKALM_FORCE_CFENV=ON -DKALM_TESTS=OFF -DKALM_BENCH=OFF -DKALM_TOOLS=OFF $(CMAKE_ARGS) >/dev/null
-	cmake --build build-cfenv -j $(JOBS) --target kalm_check
+	cmake --build build-cfenv -j $(JOBS) --target kalm_check kalm_guest_check
 	build-cfenv/kalm_check --caller-env each tests/vectors/*.txt
+	build-cfenv/kalm_guest_check tests/vectors/*.txt
 
 # A short fuzzing run (make fuzz FUZZ_RUNS=N for a long one).
 fuzz-short:
