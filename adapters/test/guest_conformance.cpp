@@ -6,7 +6,8 @@
 // inside the library).
 //
 //   guest_conformance --machine unicorn|dynarmic --image guest.bin FILE...
-//       exit 0 when every line matches
+//       exit 0 when every line matches (an ARM or a Thumb guest image: the
+//       entry table's addresses say which)
 //   ... --expect-failures-only-in NAME
 //       the negative control: exit 0 only when some lines fail and all of
 //       them are NAME's (a guest built for another calling convention)
@@ -90,12 +91,17 @@ struct Run {
     }
 
     // A report against the application's call must carry the guest's return
-    // address: just after the call instruction of run_job, in the image.
+    // address: just after the call instruction of run_job, in the image, with
+    // the Thumb bit cleared and the caller's state told apart.
     bool at_guest_call(const Raise& r) {
-        if (r.guest_address != (r.lr & ~1u) || r.guest_address < kImageBase + 4 || r.guest_address >= image_end)
+        if (r.guest_address != (r.lr & ~1u) || r.guest_address < kImageBase + 4 || r.guest_address >= image_end ||
+            r.thumb != static_cast<int>(r.lr & 1u))
             return false;
         std::uint32_t before = 0;
         m.read(r.guest_address - 4, &before, 4);
+        if (r.thumb) {  // BL: two halfwords, 0b11110 then 0b11111
+            return (before & 0xF800u) == 0xF000u && (before >> 16 & 0xF800u) == 0xF800u;
+        }
         const bool bx = (before & 0x0FFFFFF0u) == 0x012FFF10u;  // BX Rm
         const bool bl = (before & 0x0F000000u) == 0x0B000000u;  // BL
         return bx || bl;
@@ -152,8 +158,8 @@ int bench(Machine& m, std::uint32_t run_loop, long n) {
         std::vector<std::uint32_t> words;
     };
     const Case cases[] = {
-        {"sqrt", {0x00000000u, 0x40000000u}},                       // 2.0
-        {"sin", {0x00000000u, 0x3FF80000u}},                        // 1.5
+        {"sqrt", {0x00000000u, 0x40000000u}},                           // 2.0
+        {"sin", {0x00000000u, 0x3FF80000u}},                            // 1.5
         {"pow", {0x00000000u, 0x40080000u, 0x00000000u, 0x3FF80000u}},  // 3^1.5
     };
     std::printf("%-6s %12s %12s %12s %10s\n", "export", "calls/s", "ns/call", "api ns/call", "adapter");

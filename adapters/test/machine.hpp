@@ -39,7 +39,8 @@ public:
     virtual std::uint32_t stub(int ordinal) const = 0;
     virtual void write(std::uint32_t addr, const void* p, std::size_t n) = 0;
     virtual void read(std::uint32_t addr, void* p, std::size_t n) = 0;
-    // Calls the guest function at `fn` with r0, r1 until it returns; false
+    // Calls the guest function at `fn` (odd: a Thumb function) with r0, r1
+    // until it returns; false
     // (with `error`) if the emulation failed.
     virtual bool call(std::uint32_t fn, std::uint32_t r0, std::uint32_t r1, std::string& error) = 0;
     // The guest thread's floating-point status and control words.

@@ -57,8 +57,8 @@ public:
         r[1] = r1;
         r[13] = kStackTop;
         r[14] = kReturnHere;
-        r[15] = fn;
-        jit_->SetCpsr(0x00000010u);  // user mode, ARM state
+        r[15] = fn & ~1u;
+        jit_->SetCpsr((fn & 1u) ? 0x00000030u : 0x00000010u);  // user mode, Thumb state for an odd entry
         returned_ = false;
         fault_.clear();
         jit_->Run();

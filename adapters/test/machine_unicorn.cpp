@@ -49,6 +49,7 @@ public:
         uc_reg_write(uc_, UC_ARM_REG_R1, &r1);
         uc_reg_write(uc_, UC_ARM_REG_SP, &sp);
         uc_reg_write(uc_, UC_ARM_REG_LR, &lr);
+        // An odd entry starts in Thumb state.
         const uc_err e = uc_emu_start(uc_, fn, kReturnHere, 0, 0);
         if (e != UC_ERR_OK) {
             error = uc_strerror(e);
