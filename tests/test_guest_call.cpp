@@ -17,6 +17,7 @@
 #include "abi/export_list.hpp"
 #include "abi/words.hpp"
 #include "kalmlib/kalmlib.h"
+#include "kalmlib/kalmlib.hpp"
 #include "vectors.hpp"
 
 namespace {
@@ -251,6 +252,22 @@ TEST(GuestCall, FromInsideAHostRaiseHandler) {
     EXPECT_EQ(seen.guest_status & 0x1Du, 0x00u);  // a direct raise sets no flag
     EXPECT_EQ(seen.host_cw_in_handler, KALM_MASK_ALL & ~KALM_MASK_INEXACT);
     EXPECT_EQ(cw, KALM_MASK_ALL & ~KALM_MASK_INEXACT);
+}
+
+// A host thread's control word may hold any bits beyond the five masks: a host
+// call still raises the host's way, never the guest call's.
+TEST(GuestCall, HostCallsRaiseTheHostsWayWhateverTheControlWordsHighBits) {
+    for (const std::uint32_t high : {0x80000000u, 0xFFFFFFE0u, 0x40000020u}) {
+        kalm_set_control_word(high | (KALM_MASK_ALL & ~KALM_MASK_INVALID));
+        bool thrown = false;
+        try {
+            (void)kalm_sqrt(-1.0);
+        } catch (const kalm::FpException& e) {
+            thrown = e.status_code() == KALM_STATUS_FLOAT_INVALID_OPERATION;
+        }
+        kalm_set_control_word(KALM_MASK_ALL);
+        EXPECT_TRUE(thrown) << std::hex << high;
+    }
 }
 
 }  // namespace

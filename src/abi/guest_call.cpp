@@ -99,12 +99,14 @@ inline std::uint32_t give_back(std::uint32_t m0, std::uint32_t m1) {
 #endif
 
 // The host thread's control word and call record, put back on every way out.
+// (Guest calls do not nest: nothing a guest call runs calls back out.)
 struct HostThread {
     std::uint32_t control = tls_control_word;
     std::uint64_t call = tls_call;
     void restore() const {
         tls_control_word = control;
         tls_call = call;
+        tls_guest_call = false;
     }
 };
 
@@ -112,7 +114,8 @@ template <typename Call>
 int run(const GuestRow& row, std::uint32_t ordinal, std::uint32_t report_address, std::uint32_t control,
         std::uint32_t* status, std::uint32_t* results, kalm_guest_raise* raise, Call call) noexcept {
     const HostThread host;
-    tls_control_word = (control & FP_ALL_MASKED) | GUEST_CALL_BIT;
+    tls_control_word = control & FP_ALL_MASKED;
+    tls_guest_call = true;
     const std::uint32_t m0 = enter(ordinal, *status, row.leaves_flags);
     try {
         const auto r = call();

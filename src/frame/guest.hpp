@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Guest calls: an export run for a thread of an emulated device, with the
 // guest's control word and status word instead of the host thread's. While
-// one is in progress the control word carries GUEST_CALL_BIT (no mask test
-// looks at it), and the raise service, instead of the thread's handler or
-// kalm::FpException, throws GuestRaise to the guest-call entry, which catches
-// it: nothing of it leaves the library.
+// one is in progress tls_guest_call is set, and the raise service, instead of
+// the thread's handler or kalm::FpException, throws GuestRaise to the
+// guest-call entry, which catches it: nothing of it leaves the library. (A flag
+// of its own, not a bit of the control word: the host may set any bits there.)
 #pragma once
 
 #include <cstdint>
@@ -13,7 +13,7 @@
 
 namespace kalm::lib {
 
-inline constexpr std::uint32_t GUEST_CALL_BIT = 0x80000000u;
+extern __thread bool tls_guest_call __attribute__((tls_model("initial-exec")));
 
 struct GuestRaise {
     FpExceptionCode code;
