@@ -218,7 +218,9 @@ typedef struct kalm_guest_raise {
     int internal_call;        /* in_library: enum kalm_internal_call, which routine the
                                * export (ordinal) called reported it; an emulator maps
                                * (ordinal, internal_call) to the return address of that
-                               * call in its image of the device library */
+                               * call in its image of the device library (where an export
+                               * makes several such calls, pow's divisions, the pair does
+                               * not tell them apart) */
     uintptr_t host_address;   /* in_library: the host code address, for logs only */
 } kalm_guest_raise;
 

@@ -59,7 +59,7 @@ const GuestRow kGuestRows[] = {KALM_EXPORT_LIST(KALM_GUEST_ROW)};
 #undef KALM_GUEST_FN
 
 // The host's register around the call. enter() returns what the host had;
-// leave() gives it back and returns the guest's sticky flags (device layout).
+// give_back() restores it and returns the guest's sticky flags (device layout).
 #if defined(KALM_GUEST_INNER)
 // The inner entries run in the environment already set: the device's, with
 // the guest's flags for an unframed routine (a framed one clears them first
@@ -130,7 +130,9 @@ int run(const GuestRow& row, std::uint32_t ordinal, std::uint32_t report_address
         host.restore();
         *status = (*status & ~STICKY_MASK) | flags;
         // The guest's own address comes back only from the application's call;
-        // a report inside the library carries a host address.
+        // a report inside the library carries a host address (on a 32-bit host
+        // one equal to the guest's would be taken for it: a code address of the
+        // library against a guest return address, never met in practice).
         const bool in_library = g.ra != static_cast<report_t>(report_address);
         raise->status_code = fp_status_code[g.code];
         raise->fp_code = static_cast<int>(g.code);
