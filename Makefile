@@ -88,7 +88,8 @@ guest-deps:
 guest-test: guest-deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS) --target guest_conformance guest_demo demo_route_native guest_vectors \
-	  guest_vectors_aapcs guest_vectors_thumb guest_demo_route example_unicorn guest_unicorn_api
+	  guest_vectors_aapcs guest_vectors_thumb guest_demo_route example_unicorn guest_unicorn_api \
+	  guest_dynarmic_api
 	cd $(BUILD) && ctest --output-on-failure -R '^guest_|^example_unicorn$$'
 
 guest-demo: guest-deps
