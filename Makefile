@@ -6,13 +6,17 @@
 BUILD ?= build
 SAN_BUILD ?= build-san
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
-PACKAGES := cmake ninja-build g++ pkgconf python3 libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
+# The emulator frameworks and the ARM guest compiler are among them: the
+# release, san and tsan presets require every optional part.
+PACKAGES := cmake ninja-build g++ pkgconf python3 libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev \
+            gcc-arm-none-eabi libunicorn-dev libdynarmic-dev
 CMAKE_ARGS ?=
 # Everything the targets below and the scripts they run build.
 BUILD_DIRS := $(BUILD) $(SAN_BUILD) build-tsan build-dbg build-cfenv build-fuzz build-clang build-aarch64 build-armhf
 
 .PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors clang-vectors fuzz-short clean bench \
-        cross-test fuzz package ports-test porting-reference
+        cross-test fuzz package ports-test porting-reference \
+        guest-deps guest-test guest-demo
 
 # What the packages provide, checked by command or header (dpkg only for the
 # rest), installed with apt-get where that is possible: tools/deps.sh.
@@ -41,15 +45,17 @@ tsan: deps
 # the host: results must not depend on the optimiser.
 debug-vectors: deps
 	cmake --preset dbg $(CMAKE_ARGS) >/dev/null
-	cmake --build build-dbg -j $(JOBS) --target kalm_check
+	cmake --build build-dbg -j $(JOBS) --target kalm_check kalm_guest_check
 	build-dbg/kalm_check --caller-env each tests/vectors/*.txt
+	build-dbg/kalm_guest_check tests/vectors/*.txt
 
 # The vectors through the portable <cfenv> flag layer instead of the direct
 # register access, under every caller environment of the host.
 cfenv-vectors: deps
 	cmake --preset cfenv $(CMAKE_ARGS) >/dev/null
-	cmake --build build-cfenv -j $(JOBS) --target kalm_check
+	cmake --build build-cfenv -j $(JOBS) --target kalm_check kalm_guest_check
 	build-cfenv/kalm_check --caller-env each tests/vectors/*.txt
+	build-cfenv/kalm_guest_check tests/vectors/*.txt
 
 # The vectors from a Clang build of the library, under every caller environment
 # of the host: the results must not depend on the compiler either.
@@ -63,7 +69,7 @@ clang-vectors:
 fuzz-short:
 	@$(MAKE) --no-print-directory fuzz FUZZ_RUNS=20000
 
-test: ports-test build san tsan debug-vectors cfenv-vectors clang-vectors fuzz-short
+test: ports-test build san tsan debug-vectors cfenv-vectors clang-vectors fuzz-short guest-test
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(SAN_BUILD) && KALM_ORACLE_COUNT=20000 ctest --output-on-failure -j $(JOBS)
 	build-tsan/tests/kalm_tests --gtest_filter='Threads.*:Frame.ControlWords*'
@@ -100,3 +106,27 @@ ports-test:
 # docs/porting.md, regenerated (its host blocks describe this machine's libm).
 porting-reference: build
 	$(BUILD)/tools/porting/kalm_porting --vectors tests/vectors --write docs/porting.md
+
+# Emulators: ARM guest code (arm-none-eabi-gcc) calls the library through the
+# Unicorn and dynarmic adapters over every vector file; a guest built for
+# AAPCS must be caught; the demo must print what it prints natively.
+GUEST_PACKAGES := gcc-arm-none-eabi libunicorn-dev libdynarmic-dev
+guest-deps:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(GUEST_PACKAGES)"
+
+guest-test: guest-deps
+	cmake --preset release -B $(BUILD) $(CMAKE_ARGS) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target guest_conformance guest_demo demo_route_native guest_vectors \
+	  guest_vectors_aapcs guest_vectors_thumb guest_demo_route example_unicorn guest_unicorn_api \
+	  guest_dynarmic_api
+	cd $(BUILD) && ctest --output-on-failure -R '^guest_|^example_unicorn$$'
+
+guest-demo: guest-deps
+	@cmake --preset release -B $(BUILD) $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target guest_demo demo_route_native guest_demo_route >/dev/null
+	@echo "== adapters/demo/route.c, ARM guest (armv4t, apcs-gnu) under Unicorn:"
+	@$(BUILD)/adapters/guest_demo --machine unicorn $(BUILD)/adapters/guest_demo_route.bin | tee $(BUILD)/guest-demo.txt
+	@$(BUILD)/adapters/demo_route_native > $(BUILD)/native-demo.txt
+	@cmp -s $(BUILD)/guest-demo.txt $(BUILD)/native-demo.txt && \
+	  echo "== identical to the native build against kalmlib" || \
+	  { echo "== DIFFERS from the native build:"; cat $(BUILD)/native-demo.txt; exit 1; }

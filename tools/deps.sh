@@ -31,6 +31,7 @@ check() {
     g++-aarch64-linux-gnu) have_command aarch64-linux-gnu-g++ ;;
     g++-arm-linux-gnueabihf) have_command arm-linux-gnueabihf-g++ ;;
     g++-mingw-w64-x86-64) have_command x86_64-w64-mingw32-g++ ;;
+    gcc-arm-none-eabi) have_command arm-none-eabi-gcc ;;
     libgtest-dev) have_header gtest/gtest.h ;;
     libbenchmark-dev) have_header benchmark/benchmark.h ;;
     libmpfr-dev) have_header mpfr.h ;;

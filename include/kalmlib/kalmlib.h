@@ -237,6 +237,66 @@ KALM_API const kalm_export *kalm_export_by_ordinal(int ordinal);
 KALM_API int kalm_call(int ordinal, const uint32_t *args, size_t nargs, uint32_t *results, size_t nresults,
                        uintptr_t report_address);
 
+/* ---- Guest calls (emulators) -------------------------------------------- */
+
+/* kalm_guest_call runs an export for a thread of an emulated device: the
+ * guest thread's control word and status word are passed explicitly, and the
+ * host thread's own control word, status (sticky flags and floating-point
+ * environment included) and raise handler are left exactly as they were. It
+ * never throws and never calls the raise handler: an unmasked exception ends
+ * the call as the device's raise did, and is described in *raise.
+ *
+ *   status (in/out)   the guest's 32-bit status word. Bits 0x01, 0x04, 0x08,
+ *                     0x10 are the sticky flags: in, what the guest has
+ *                     accumulated (the 14 unframed single functions add to
+ *                     them; the others clear them first); out, what the call
+ *                     left, or on a raise, the flags as they stood when it was
+ *                     raised. Every other bit is given back as it came in.
+ *   control_word      the guest's exception masks (KALM_MASK_*; other bits
+ *                     ignored).
+ *   report_address    the guest's return address (the caller's lr). An
+ *                     exception reported against the application's call carries
+ *                     it back; see kalm_guest_raise for those reported inside
+ *                     the library.
+ *
+ * Returns KALM_OK (results written, *raise untouched), KALM_GUEST_RAISED
+ * (*raise filled in; the result words are NOT written: the device delivers no
+ * result, so r0/r1 keep what the guest had in them), or one of the errors of
+ * kalm_call (unknown ordinal, too few argument words, too little result space,
+ * a NULL pointer among args, results, status, raise), in which case nothing at
+ * all is written. */
+#define KALM_GUEST_RAISED 1
+
+/* The internal routines that report against their own call inside the
+ * library (the device's own return address into the calling routine). */
+enum kalm_internal_call {
+    KALM_INTERNAL_NONE = 0,        /* reported against the guest's call */
+    KALM_INTERNAL_DIVISION = 1,    /* the double software division */
+    KALM_INTERNAL_DIVISION_F = 2,  /* the single software division */
+    KALM_INTERNAL_FLOOR = 3,       /* floor, called by the reduction by pi/2 */
+    KALM_INTERNAL_FLOORF = 4,      /* floorf, called by the single reduction */
+    KALM_INTERNAL_SCALE_POW2 = 5   /* scaling by 2^n (pow, the reduction by pi/2) */
+};
+
+typedef struct kalm_guest_raise {
+    uint32_t status_code;     /* KALM_STATUS_FLOAT_* */
+    int fp_code;              /* KALM_FP_* */
+    int ordinal;              /* the export the guest called */
+    int in_library;           /* 0: against the guest's call; 1: inside the library */
+    uint32_t report_address;  /* in_library == 0: the report_address passed; else 0 */
+    int internal_call;        /* in_library: enum kalm_internal_call, which routine the
+                               * export (ordinal) called reported it; an emulator maps
+                               * (ordinal, internal_call) to the return address of that
+                               * call in its image of the device library (where an export
+                               * makes several such calls, pow's divisions, the pair does
+                               * not tell them apart) */
+    uintptr_t host_address;   /* in_library: the host code address, for logs only */
+} kalm_guest_raise;
+
+KALM_API int kalm_guest_call(int ordinal, const uint32_t *args, size_t nargs, uint32_t *results, size_t nresults,
+                             uint32_t report_address, uint32_t control_word, uint32_t *status,
+                             kalm_guest_raise *raise);
+
 /* The library's load/unload entry point: reports success (1) for every reason. */
 KALM_API int kalm_dll_main(void *module, uint32_t reason, void *reserved);
 

@@ -6,6 +6,7 @@
 #include "exact/division.hpp"
 #include "exact/wide.hpp"
 #include "frame/frame.hpp"
+#include "frame/guest.hpp"
 
 namespace kalm::lib {
 namespace {
@@ -179,9 +180,15 @@ namespace divdetail {
 
 double ddiv_full(double x, double y, report_t ra) { return ddiv(x, y, ra); }
 
-KALM_NOINLINE double ddiv_full_local(double x, double y) { return ddiv(x, y, KALM_RETURN_ADDRESS); }
+KALM_NOINLINE double ddiv_full_local(double x, double y) {
+    note_internal_call(INTERNAL_DIVISION);
+    return ddiv(x, y, KALM_RETURN_ADDRESS);
+}
 
-KALM_NOINLINE float sdiv_full_local(float x, float y) { return sdiv(x, y, KALM_RETURN_ADDRESS); }
+KALM_NOINLINE float sdiv_full_local(float x, float y) {
+    note_internal_call(INTERNAL_DIVISION_F);
+    return sdiv(x, y, KALM_RETURN_ADDRESS);
+}
 
 }  // namespace divdetail
 

@@ -6,6 +6,7 @@
 #include "exact/scale.hpp"
 
 #include "frame/frame.hpp"
+#include "frame/guest.hpp"
 
 namespace kalm::lib {
 namespace {
@@ -46,6 +47,7 @@ inline double scale_body(double x, int n) {
 }  // namespace
 
 KALM_NOINLINE double scale_pow2(double x, int n) {
+    note_internal_call(INTERNAL_SCALE_POW2);
     fp_clear_flags();
     x = opaque(x);
     return fp_check_flags(scale_body(x, n), KALM_RETURN_ADDRESS);

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "frame/frame.hpp"
+#include "frame/guest.hpp"
 #include "kalmlib/kalmlib.hpp"
 
 namespace kalm::lib {
@@ -18,6 +19,8 @@ thread_local void* t_handler_user = nullptr;
 
 __thread std::uint32_t tls_control_word __attribute__((tls_model("initial-exec"))) = 0x1Fu;
 __thread std::uint64_t tls_call __attribute__((tls_model("initial-exec"))) = 0;
+__thread std::uint8_t tls_internal_call __attribute__((tls_model("initial-exec"))) = INTERNAL_NONE;
+__thread bool tls_guest_call __attribute__((tls_model("initial-exec"))) = false;
 #if defined(KALM_PORTABLE_FENV)
 __thread const std::fenv_t* tls_call_env = nullptr;
 #endif
@@ -83,6 +86,10 @@ void raise_service(FpExceptionCode code, report_t ra) {
     const Inside inside = show_caller(record);
     // The handler runs outside the call: library calls it makes are calls of their own.
     tls_call = 0;
+    // A guest call ends here, with the caller's environment in place as for any
+    // exception that leaves a call; the guest-call entry catches it.
+    if (tls_guest_call) [[unlikely]]
+        throw GuestRaise{code, ra};
     if (kalm_raise_handler h = t_handler) {
         h(status, static_cast<int>(code), ra, t_handler_user);
         tls_call = record;

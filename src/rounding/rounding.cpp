@@ -8,6 +8,7 @@
 #include "abi/exports.hpp"
 #include "exact/constants.hpp"
 #include "frame/frame.hpp"
+#include "frame/guest.hpp"
 #include "kalmlib/kalmlib.h"
 
 namespace kalm::lib {
@@ -181,8 +182,14 @@ float fabsf(float x, report_t) {
     return from_bits(bits(x) & 0x7FFFFFFFu);
 }
 
-KALM_NOINLINE double floor_at_export(double x) { return floor(x, KALM_RETURN_ADDRESS); }
-KALM_NOINLINE float floorf_at_export(float x) { return floorf(x, KALM_RETURN_ADDRESS); }
+KALM_NOINLINE double floor_at_export(double x) {
+    note_internal_call(INTERNAL_FLOOR);
+    return floor(x, KALM_RETURN_ADDRESS);
+}
+KALM_NOINLINE float floorf_at_export(float x) {
+    note_internal_call(INTERNAL_FLOORF);
+    return floorf(x, KALM_RETURN_ADDRESS);
+}
 
 
 

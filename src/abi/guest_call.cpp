@@ -1,0 +1,204 @@
+// SPDX-License-Identifier: MIT
+// Guest calls: an export run for a thread of an emulated device. The guest's
+// control word and sticky flags stand in for the host thread's for the length
+// of the call; the host thread gets its control word, register and handler
+// back untouched, and an unmasked exception comes back as a record, never as
+// a C++ exception (emulators are C, and one crossing their hooks aborts).
+//
+// Cost: reading the status register (stmxcsr on x86-64) is the dear part of a
+// short export (~5 ns), and a guest call needs two reads, one to give the host
+// its register back and one for the guest's flags. On x86-64 the call therefore
+// runs the routines' inner entries in an environment this file sets, so that
+// the export entry's own read is not a third; elsewhere it goes through the
+// export entries and reads around them.
+#include <iterator>
+
+#include "abi/exports.hpp"
+#include "abi/words.hpp"
+#include "frame/guest.hpp"
+#include "kalmlib/kalmlib.h"
+
+namespace kalm::lib {
+namespace {
+
+using FnDD = double (*)(double, report_t);
+using FnDDD = double (*)(double, double, report_t);
+using FnIDD = double (*)(int, double, report_t);
+using FnFF = float (*)(float, report_t);
+using FnFFF = float (*)(float, float, report_t);
+
+#if defined(__x86_64__) && !defined(KALM_PORTABLE_FENV)
+#define KALM_GUEST_INNER 1
+#endif
+
+struct GuestRow {
+    FnDD d_d = nullptr;
+    FnDDD dd_d = nullptr;
+    FnIDD id_d = nullptr;
+    FnFF f_f = nullptr;
+    FnFFF ff_f = nullptr;
+    unsigned char arg_words = 0, result_words = 0;
+    bool leaves_flags = false;  // unframed: the guest's flags go in and are added to
+};
+
+constexpr GuestRow guest_row(FnDD f, bool lf) { return {f, nullptr, nullptr, nullptr, nullptr, 2, 2, lf}; }
+constexpr GuestRow guest_row(FnDDD f, bool lf) { return {nullptr, f, nullptr, nullptr, nullptr, 4, 2, lf}; }
+constexpr GuestRow guest_row(FnIDD f, bool lf) { return {nullptr, nullptr, f, nullptr, nullptr, 3, 2, lf}; }
+constexpr GuestRow guest_row(FnFF f, bool lf) { return {nullptr, nullptr, nullptr, f, nullptr, 1, 1, lf}; }
+constexpr GuestRow guest_row(FnFFF f, bool lf) { return {nullptr, nullptr, nullptr, nullptr, f, 2, 1, lf}; }
+
+#if defined(KALM_GUEST_INNER)
+#define KALM_GUEST_FN(name) static_cast<decltype(&exported::name)>(&name)
+#else
+#define KALM_GUEST_FN(name) &exported::name
+#endif
+#define KALM_GUEST_ROW(name, stem, sig, kind) \
+    guest_row(KALM_GUEST_FN(name), kalm::exports::Kind::kind == kalm::exports::Kind::UNFRAMED),
+const GuestRow kGuestRows[] = {KALM_EXPORT_LIST(KALM_GUEST_ROW)};
+#undef KALM_GUEST_ROW
+#undef KALM_GUEST_FN
+
+// The host's register around the call. enter() returns what the host had;
+// give_back() restores it and returns the guest's sticky flags (device layout).
+#if defined(KALM_GUEST_INNER)
+// The inner entries run in the environment already set: the device's, with
+// the guest's flags for an unframed routine (a framed one clears them first
+// anyway, with the constant write the call's record allows). The record's
+// register word is the device's own, so every clearing inside is a constant.
+inline std::uint32_t enter(std::uint32_t ordinal, std::uint32_t guest_status, bool leaves_flags) {
+    const std::uint32_t m0 = host_status_raw();
+    if (leaves_flags) {
+        const std::uint32_t want = DEVICE_CONTROL | sticky_to_host(guest_status & STICKY_MASK);
+        if (m0 != want) host_status_write(want);
+    } else if ((m0 & ENV_CONTROL_BITS) != DEVICE_CONTROL) [[unlikely]] {
+        host_status_write_const<DEVICE_CONTROL>();
+    }
+    tls_call = (static_cast<std::uint64_t>(ordinal) << 32) | DEVICE_CONTROL;
+    return m0;
+}
+inline std::uint32_t give_back(std::uint32_t m0, std::uint32_t m1) {
+    if (m1 != m0) host_status_write(m0);
+    return host_to_sticky(m1);
+}
+#else
+// The export entries set the device's environment and give the caller's back;
+// the sticky flags are the guest's between the two reads.
+inline std::uint32_t enter(std::uint32_t, std::uint32_t guest_status, bool leaves_flags) {
+    const std::uint32_t m0 = host_status_raw();
+    if (leaves_flags) {
+        const std::uint32_t want = (m0 & ~HOST_MASK) | sticky_to_host(guest_status & STICKY_MASK);
+        if (m0 != want) host_status_write(want);
+    }
+    return m0;
+}
+inline std::uint32_t give_back(std::uint32_t m0, std::uint32_t m1) {
+    const std::uint32_t back = (m1 & ~HOST_MASK) | (m0 & HOST_MASK);
+    if (m1 != back) host_status_write(back);
+    return host_to_sticky(m1);
+}
+#endif
+
+// The host thread's control word and call record, put back on every way out.
+// (Guest calls do not nest: nothing a guest call runs calls back out.)
+struct HostThread {
+    std::uint32_t control = tls_control_word;
+    std::uint64_t call = tls_call;
+    void restore() const {
+        tls_control_word = control;
+        tls_call = call;
+        tls_guest_call = false;
+    }
+};
+
+template <typename Call>
+int run(const GuestRow& row, std::uint32_t ordinal, std::uint32_t report_address, std::uint32_t control,
+        std::uint32_t* status, std::uint32_t* results, kalm_guest_raise* raise, Call call) noexcept {
+    const HostThread host;
+    tls_control_word = control & FP_ALL_MASKED;
+    tls_guest_call = true;
+    const std::uint32_t m0 = enter(ordinal, *status, row.leaves_flags);
+    try {
+        const auto r = call();
+        const std::uint32_t flags = give_back(m0, host_status_after(r));
+        host.restore();
+        kalm::words::put(results, r);
+        *status = (*status & ~STICKY_MASK) | flags;
+        return KALM_OK;
+    } catch (const GuestRaise& g) {
+        const std::uint32_t flags = give_back(m0, host_status_raw());
+        const std::uint8_t internal = tls_internal_call;
+        host.restore();
+        *status = (*status & ~STICKY_MASK) | flags;
+        // The guest's own address comes back only from the application's call;
+        // a report inside the library carries a host address (on a 32-bit host
+        // one equal to the guest's would be taken for it: a code address of the
+        // library against a guest return address, never met in practice).
+        const bool in_library = g.ra != static_cast<report_t>(report_address);
+        raise->status_code = fp_status_code[g.code];
+        raise->fp_code = static_cast<int>(g.code);
+        raise->ordinal = static_cast<int>(ordinal);
+        raise->in_library = in_library ? 1 : 0;
+        raise->report_address = in_library ? 0u : report_address;
+        raise->internal_call = in_library ? static_cast<int>(internal) : 0;
+        raise->host_address = in_library ? g.ra : 0u;
+        return KALM_GUEST_RAISED;
+    }
+}
+
+}  // namespace
+}  // namespace kalm::lib
+
+using namespace kalm::lib;
+using namespace kalm::words;
+
+extern "C" KALM_API int kalm_guest_call(int ordinal, const uint32_t* args, size_t nargs, uint32_t* results,
+                                        size_t nresults, uint32_t report_address, uint32_t control_word,
+                                        uint32_t* status, kalm_guest_raise* raise) {
+    if (ordinal < 1 || ordinal > static_cast<int>(std::size(kGuestRows))) return KALM_ERR_NO_SUCH_EXPORT;
+    const GuestRow& row = kGuestRows[ordinal - 1];
+    if (nargs < row.arg_words) return KALM_ERR_TOO_FEW_ARGS;
+    if (nresults < row.result_words) return KALM_ERR_RESULT_SPACE;
+    if (args == nullptr || results == nullptr || status == nullptr || raise == nullptr) return KALM_ERR_NULL;
+    const auto ord = static_cast<std::uint32_t>(ordinal);
+    const report_t ra = report_address;
+    // Calls that meet no floating-point operation and cannot raise: a framed
+    // export's clearing is all they do to the flags, so the host's register is
+    // neither read nor written (fabsf; the integer square roots of positive
+    // finite arguments, whose exit check would find nothing).
+    switch (ordinal) {
+        case kalm::exports::ord::fabsf:
+            results[0] = args[0] & 0x7FFFFFFFu;
+            *status &= ~STICKY_MASK;
+            return KALM_OK;
+        case kalm::exports::ord::sqrt:
+            if (args[1] < 0x7FF00000u) {
+                put(results, sqrt_cleared(double_at(args), ra));
+                *status &= ~STICKY_MASK;
+                return KALM_OK;
+            }
+            break;
+        case kalm::exports::ord::sqrtf:
+            if (args[0] - 1u < 0x7F7FFFFFu) {
+                put(results, sqrtf_cleared(float_at(args), ra));
+                *status &= ~STICKY_MASK;
+                return KALM_OK;
+            }
+            break;
+        default:
+            break;
+    }
+    if (row.d_d)
+        return run(row, ord, report_address, control_word, status, results, raise,
+                   [&] { return row.d_d(double_at(args), ra); });
+    if (row.dd_d)
+        return run(row, ord, report_address, control_word, status, results, raise,
+                   [&] { return row.dd_d(double_at(args), double_at(args + 2), ra); });
+    if (row.id_d)
+        return run(row, ord, report_address, control_word, status, results, raise,
+                   [&] { return row.id_d(int_at(args), double_at(args + 1), ra); });
+    if (row.f_f)
+        return run(row, ord, report_address, control_word, status, results, raise,
+                   [&] { return row.f_f(float_at(args), ra); });
+    return run(row, ord, report_address, control_word, status, results, raise,
+               [&] { return row.ff_f(float_at(args), float_at(args + 1), ra); });
+}
