@@ -202,7 +202,10 @@ extern const EmbeddedFile kEmbeddedVectors[];  // ends with {nullptr, nullptr}
 
 // ---- Command-line helpers -------------------------------------------------
 
+// The exit statuses of every command: 0 ok, 1 a mismatch or a limit exceeded,
+// 2 a bad command line or malformed input, 3 an I/O error.
 int bad_input(const std::string& msg);  // "kalm: MSG", one line on stderr; returns 2
+int io_error(const std::string& msg);   // "kalm: MSG", one line on stderr; returns 3
 // Resolves NAME... (all exports when empty), dropping repeats; false with `error` set.
 bool select_functions(const std::vector<std::string>& names, std::vector<const Function*>& out, std::string& error);
 std::string fmt_ulp(double u);

@@ -55,6 +55,10 @@ bool parse_command_line(Options& options, int argc, char** argv, std::vector<std
             std::fputs(options.usage().c_str(), stdout);
             status = 0;
             return false;
+        case Options::Status::Version:
+            std::printf("kalm %s\n", KALM_VERSION);
+            status = 0;
+            return false;
         case Options::Status::Error: break;
     }
     std::fprintf(stderr, "%s: %s\n", options.program().c_str(), options.error().c_str());
@@ -89,6 +93,10 @@ int main(int argc, char** argv) {
     }
     const std::string name = argv[1];
     if (name == "-h" || name == "--help") return cmd_help(0, nullptr);
+    if (name == "--version") {
+        std::printf("kalm %s\n", KALM_VERSION);
+        return 0;
+    }
     const Command* c = find_command(name);
     if (c == nullptr) return bad_input("unknown command '" + name + "' (see 'kalm help')");
     return c->run(argc - 2, argv + 2);

@@ -247,6 +247,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> libs;
     switch (options.parse(argc - 1, argv + 1, libs)) {
         case kalmtool::Options::Status::Help: std::fputs(options.usage().c_str(), stdout); return 0;
+        case kalmtool::Options::Status::Version: std::printf("%s %s\n", "kalm_diff", KALM_VERSION); return 0;
         case kalmtool::Options::Status::Error: std::fprintf(stderr, "kalm_diff: %s\n", options.error().c_str()); return 2;
         case kalmtool::Options::Status::Ok: break;
     }
