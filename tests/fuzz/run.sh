@@ -16,3 +16,17 @@ done
 clang++ $flags tests/fuzz/fuzz_exports.cpp "${objs[@]}" -o "$out/fuzz_exports"
 mkdir -p "$out/corpus"
 "$out/fuzz_exports" -artifact_prefix="$out/" -runs="${FUZZ_RUNS:-200000}" -max_len=24 "$out/corpus" 2>&1 | tail -3
+
+# The vector reader, seeded with the vector files and the grammar's test cases.
+tobjs=()
+for f in tools/vectors/vectors.cpp tools/vectors/caller_env.cpp tools/vectors/options.cpp; do
+  o="$out/$(echo "$f" | tr / _).o"
+  if [ ! -f "$o" ] || [ -n "$(find src tools/vectors -newer "$o" -name '*.[ch]pp' -print -quit)" ]; then
+    clang++ $flags -fsanitize=fuzzer-no-link -DKALM_VERSION='"fuzz"' -Itools/vectors -c "$f" -o "$o"
+  fi
+  tobjs+=("$o")
+done
+clang++ $flags -Itools/vectors tests/fuzz/fuzz_vectors.cpp "${tobjs[@]}" "${objs[@]}" -o "$out/fuzz_vectors"
+mkdir -p "$out/corpus-vectors"
+"$out/fuzz_vectors" -artifact_prefix="$out/vectors-" -runs="${FUZZ_RUNS:-200000}" -max_len=512 "$out/corpus-vectors" \
+  tests/vectors tests/data 2>&1 | tail -3

@@ -25,7 +25,7 @@ namespace {
 bool arg_is_float(const kalm_export* e) { return e->signature == KALM_SIG_F_F || e->signature == KALM_SIG_FF_F; }
 
 bool parse_hex(const std::string& t, unsigned digits, std::uint64_t& v) {
-    if (t.size() != digits + 2 || t[0] != '0' || (t[1] != 'x' && t[1] != 'X')) return false;
+    if (t.size() != digits + 2 || t[0] != '0' || t[1] != 'x') return false;
     v = 0;
     for (std::size_t i = 2; i < t.size(); ++i) {
         char c = t[i];
