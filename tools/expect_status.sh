@@ -30,6 +30,15 @@ check() {
   fi
   rm -f "$dir/out" "$dir/err"
 }
+# An I/O error: status 3 and one line on stderr.
+check_io() {
+  "$kalm" "$@" >"$dir/out" 2>"$dir/err"; got=$?
+  lines=$(wc -l <"$dir/err")
+  if [ "$got" != 3 ] || [ "$lines" != 1 ]; then
+    echo "$(basename "$kalm") $*: exit status $got, $lines line(s) on stderr (wanted 3 and 1)"; cat "$dir/err"; fail=1
+  fi
+  rm -f "$dir/out" "$dir/err"
+}
 # A good command line: status 0 and standard output matching the pattern.
 good() {
   pattern=$1; shift
@@ -55,7 +64,8 @@ if [ "$mode" = bad-input-check ]; then
   check --caller-env=up, "$vectors"
   check "--caller-env=" "$vectors"
   check --host-tolerant=yes "$vectors"
-  check "$dir/no-such-file.txt"
+  check_io "$dir/no-such-file.txt"
+  check_io "$dir"
   good ' 0 failed' "$vectors"
   good ' 0 failed' --caller-env=up,down --host-tolerant "$vectors"
   good 'usage: kalm_check' --help
@@ -93,11 +103,11 @@ check accuracy sqrt --seed -3
 check accuracy sqrt --threads 0
 check accuracy sqrt --frobnicate
 check accuracy sin --exhaustive
-check accuracy sqrt --samples 10 --csv "$dir/missing/sub/a.csv"
-check accuracy sqrt --samples 10 --csv "$dir"
+check_io accuracy sqrt --samples 10 --csv "$dir/missing/sub/a.csv"
+check_io accuracy sqrt --samples 10 --csv "$dir"
 check bench no_such_export
 check bench sqrt --reps 0
-check bench sqrt --csv "$dir/missing/b.csv"
+check_io bench sqrt --csv "$dir/missing/b.csv"
 check report --samples 0
 check report extra
 check report --no-speed=1
@@ -115,7 +125,8 @@ check exports extra
 check exports --frobnicate
 check vectors --caller-env nowhere
 check vectors --frobnicate
-check vectors "$dir/no-such-file.txt"
+check_io vectors "$dir/no-such-file.txt"
+check_io vectors "$dir"
 # A good run writes the whole CSV: header, the export's row, one per range and the special values.
 "$kalm" accuracy sqrt --samples 10 --csv "$dir/ok.csv" >/dev/null 2>&1 || { echo "accuracy --csv failed"; fail=1; }
 rows=$(wc -l <"$dir/ok.csv" 2>/dev/null)

@@ -415,11 +415,11 @@ std::string format_input(const Function& f, const Input& in, bool with_decimal) 
             if (with_decimal)
                 std::snprintf(buf, sizeof buf, "0x%08" PRIx32 " (%.9g)", std::bit_cast<std::uint32_t>(s), v);
             else
-                std::snprintf(buf, sizeof buf, "%.6g", v);
+                std::snprintf(buf, sizeof buf, "0x%08" PRIx32, std::bit_cast<std::uint32_t>(s));
         } else if (with_decimal) {
             std::snprintf(buf, sizeof buf, "0x%016" PRIx64 " (%.17g)", std::bit_cast<std::uint64_t>(v), v);
         } else {
-            std::snprintf(buf, sizeof buf, "%.6g", v);
+            std::snprintf(buf, sizeof buf, "0x%016" PRIx64, std::bit_cast<std::uint64_t>(v));
         }
         return std::string(buf);
     };

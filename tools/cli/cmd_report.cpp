@@ -123,7 +123,7 @@ int cmd_report(int argc, char** argv) {
                 "exception)\n\n",
                 conf.passed, conf.passed + conf.failed, conf.files);
 
-    std::printf("%-7s %9s  %9s %-28s %9s   %8s %8s %7s\n", "export", "vectors", "max ulp", "at input", "libm max",
+    std::printf("%-7s %9s  %9s %-38s %9s   %8s %8s %7s\n", "export", "vectors", "max ulp", "at input", "libm max",
                 "kalm ns", "libm ns", "ratio");
     auto vec_cell = [&](const std::string& name) {
         auto it = conf.per_name.find(name);
@@ -155,8 +155,7 @@ int cmd_report(int argc, char** argv) {
                 sp = buf;
             }
         std::string at = s.has_at && s.max > 0 ? format_input(f, s.at, false) : "-";
-        if (at.size() > 28) at = at.substr(0, 27) + "~";
-        std::printf("%-7s %9s  %9s %-28s %9s   %s\n", f.name.c_str(), vec_cell(f.name).c_str(),
+        std::printf("%-7s %9s  %9s %-38s %9s   %s\n", f.name.c_str(), vec_cell(f.name).c_str(),
                     s.count ? fmt_ulp(s.max).c_str() : "-", at.c_str(),
                     s.libm_measured ? fmt_ulp(s.libm_max).c_str() : "-", sp.c_str());
     }

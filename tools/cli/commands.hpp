@@ -118,6 +118,7 @@ double call_kalm(const Function& f, const Input& in);
 // The same call through kalm_call and the device's words; `rc` gets kalm_call's status.
 double call_kalm_words(const Function& f, const Input& in, int* rc = nullptr);
 double call_host(const Function& f, const Input& in);
+// The input as exact bits, "0x... (decimal)" each, or the bits alone.
 std::string format_input(const Function& f, const Input& in, bool with_decimal = true);
 std::uint64_t mix64(std::uint64_t v);
 std::uint64_t hash_name(const std::string& s);
@@ -139,6 +140,16 @@ struct UlpStats {
         double got, ref;
     };
     std::vector<Example> examples;  // the first few special mismatches
+    // The largest finite errors, largest first (kWorst at most): the input,
+    // the result and the correctly rounded value.
+    struct Worst {
+        double err;
+        Input in;
+        double got, ref;
+    };
+    static constexpr std::size_t kWorst = 3;
+    std::vector<Worst> worst;
+    void note_worst(const Worst& w);
     void merge(const UlpStats& o);
     double mean() const { return measured ? sum / static_cast<double>(measured) : 0.0; }
     double cr_share() const { return count ? static_cast<double>(correctly_rounded) / static_cast<double>(count) : 0.0; }
@@ -153,7 +164,14 @@ struct AccuracyPlan {
     bool exhaustive = false;  // every float input of one-argument single exports
     bool specials = true;
     bool progress = false;    // progress bar on stderr
+    // In place of each export's own ranges: x (and y, for two-argument
+    // exports) from this interval; _yn's n still from its first range.
+    bool has_interval = false;
+    double lo = 0, hi = 0;
+    bool log_uniform = false;  // magnitude log-uniform in [lo, hi] (0 < lo), else uniform
 };
+// The range that stands for a user's interval for `f`.
+Range interval_range(const Function& f, double lo, double hi, bool log_uniform);
 
 struct AccuracyResult {
     const Function* f = nullptr;
@@ -178,8 +196,14 @@ struct BenchRow {
     double kalm_tput = 0, host_tput = 0;  // ns/call, median
     double kalm_lat = 0, host_lat = 0;
     double tput_ratio = 0, lat_ratio = 0;  // median of per-repetition kalm/host ratios
+    // Dispersion of the per-repetition ratios: their median absolute
+    // deviation over their median (0.05: a typical repetition is 5% off).
+    double tput_disp = 0, lat_disp = 0;
+    std::string inputs;  // the label of the inputs timed
     bool has_host = false;
 };
+// Above this dispersion a row is flagged as noisy.
+inline constexpr double kNoisyDispersion = 0.05;
 
 struct BenchPlan {
     std::vector<const Function*> functions;
@@ -187,6 +211,10 @@ struct BenchPlan {
     double target_ms = 4.0;  // length of one timed run
     bool latency = true;
     bool progress = false;
+    // In place of each export's usual range (interval_range).
+    bool has_interval = false;
+    double lo = 0, hi = 0;
+    bool log_uniform = false;
 };
 
 std::vector<BenchRow> run_bench(const BenchPlan& plan);
