@@ -351,8 +351,22 @@ std::vector<std::string> uncatalogued_exports() {
 }
 
 const Function* find_function(const std::string& name, std::string& error) {
+    // "#31" by ordinal; "kalm_sin" and "y0" as the C and C++ names call them.
+    if (name.size() > 1 && name[0] == '#') {
+        std::int32_t ord = 0;
+        const std::string digits = name.substr(1);
+        if (digits.find_first_not_of("0123456789") == std::string::npos && digits.size() <= 3 && digits[0] != '0') {
+            ord = std::stoi(digits);
+            for (const auto& f : catalogue())
+                if (f.e->ordinal == ord) return &f;
+        }
+        error = "no export has the ordinal '" + name + "' (1 to " + std::to_string(catalogue().size()) +
+                "; see 'kalm exports')";
+        return nullptr;
+    }
+    const std::string stem = name.rfind("kalm_", 0) == 0 ? name.substr(5) : name;
     for (const auto& f : catalogue())
-        if (f.name == name) return &f;
+        if (f.name == stem || (f.name[0] == '_' && f.name.substr(1) == stem)) return &f;
     error = "unknown export '" + name + "' (see 'kalm exports')";
     return nullptr;
 }

@@ -106,7 +106,8 @@ struct Function {
 const std::vector<Function>& catalogue();
 // Their names, in the same order.
 const std::vector<std::string>& all_export_names();
-// nullptr, with `error` set, for a name that is no export.
+// An export by its name ("_y0", "sin"), its C name ("kalm_y0"), its name without
+// the underscore ("y0") or its ordinal ("#1"); nullptr, with `error` set, for none.
 const Function* find_function(const std::string& name, std::string& error);
 // The exports the catalogue has no entry (host function, reference, ranges) for:
 // none, unless an export was added to the library and not here.
@@ -229,6 +230,15 @@ struct EmbeddedFile {
 extern const EmbeddedFile kEmbeddedVectors[];  // ends with {nullptr, nullptr}
 
 // ---- Command-line helpers -------------------------------------------------
+
+// One floating argument of `kalm eval`, read correctly rounded for its type:
+// decimal or hex-float literals (strtof for a float, never through double),
+// inf, nan, or 0x and 8/16 hex digits of IEEE bits. An overflow to infinity
+// or an underflow to zero is an error; a literal rounded into the subnormal
+// range gives a warning.
+// `bits`: the argument's IEEE bits (a float's in the low 32).
+bool parse_real_arg(const std::string& text, bool single, std::uint64_t& bits, std::string& error,
+                    std::string& warning);
 
 // The exit statuses of every command: 0 ok, 1 a mismatch or a limit exceeded,
 // 2 a bad command line or malformed input, 3 an I/O error.

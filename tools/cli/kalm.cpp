@@ -38,6 +38,8 @@ void print_commands(std::FILE* to) {
         const std::string call = std::string(c->name) + (*c->operands ? " " : "") + c->operands;
         std::fprintf(to, "  %-22s %s\n", call.c_str(), c->help);
     }
+    std::fprintf(to, "exit status: 0 ok, 1 a mismatch or a limit exceeded, 2 a bad command line or malformed "
+                     "input, 3 an I/O error (130 interrupted)\n");
 }
 
 }  // namespace
