@@ -136,7 +136,7 @@ good 'usage: kalm COMMAND' help
 good '^  accuracy \[NAME...\]' help
 good '  --samples N' help accuracy
 good '  --reps N' bench --help
-good ' 0x3ff0000000000000$' eval sqrt 1
-good '^-1 ' eval floor -0.5
+good '^result .*(0x3ff0000000000000)$' eval sqrt 1
+good '^result  *-1 ' eval floor -0.5
 good '^40 ' exports
 finish
