@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake ninja-build g++ pkgconf python3 libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
 CMAKE_ARGS ?=
 
-.PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors fuzz-short clean bench cross-test fuzz
+.PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors fuzz-short clean bench cross-test fuzz gallery
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -74,3 +74,8 @@ FUZZ_RUNS ?= 200000
 fuzz:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) clang libclang-rt-14-dev"
 	FUZZ_RUNS=$(FUZZ_RUNS) tests/fuzz/run.sh
+
+# docs/gallery: the ulp error of every export against its input, drawn by gnuplot.
+gallery: build
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) gnuplot-nox"
+	tools/gallery.sh $(BUILD)/kalm docs/gallery

@@ -21,7 +21,12 @@ while IFS= read -r line; do
   want=$(echo "$line" | cut -d'|' -f2 | tr -d ' ')
   check=$(echo "$line" | cut -d'|' -f3 | sed 's/^ //; s/ $//')
   args=$(echo "$line" | cut -d'|' -f4- | sed 's/^ //' | sed "s|@TMP@|$tmp|g")
-  case $tool in kalm) prog=$kalm ;; kalm_check) prog=$kalm_check ;; *) echo "unknown tool in: $line"; fail=1; continue ;; esac
+  case $tool in
+    kalm) prog=$kalm ;;
+    kalm+gnuplot) prog=$kalm; command -v gnuplot >/dev/null 2>&1 || { echo "skipped (no gnuplot): $line"; continue; } ;;
+    kalm_check) prog=$kalm_check ;;
+    *) echo "unknown tool in: $line"; fail=1; continue ;;
+  esac
   n=$((n + 1))
   eval "set -- $args"
   "$prog" "$@" >"$tmp/out" 2>"$tmp/err" </dev/null; got=$?
@@ -38,6 +43,9 @@ while IFS= read -r line; do
     err=*)
       grep -Eq -- "${check#err=}" "$tmp/err" || why="$why; no stderr line matches '${check#err=}'"
       [ "$(wc -l <"$tmp/err")" = 1 ] || why="$why; stderr is not one line" ;;
+    png=*)
+      png=$(echo "${check#png=}" | sed "s|@TMP@|$tmp|g")
+      [ "$(head -c 4 "$png" 2>/dev/null | od -An -c | tr -d ' ')" = "211PNG" ] || why="$why; no PNG written at $png" ;;
     *) why="unknown check '$check'" ;;
   esac
   if [ -n "$why" ]; then

@@ -79,13 +79,19 @@ public:
             }
         }
         const double herr = kalm::ulp::error(host, exact_, fmt, diff_);
+        last_err_ = err;
+        last_host_err_ = herr;
         if (std::isfinite(herr)) {
             ++s.libm_measured;
             if (herr > s.libm_max) s.libm_max = herr;
         }
     }
 
+    double last_err() const { return last_err_; }
+    double last_host_err() const { return last_host_err_; }
+
 private:
+    double last_err_ = 0, last_host_err_ = 0;
     enum { kNan, kPosInf, kNegInf, kPosZero, kNegZero, kFinite };
     static int cls(double v) {
         if (std::isnan(v)) return kNan;
@@ -157,6 +163,15 @@ Range interval_range(const Function& f, double lo, double hi, bool log_uniform) 
         r.label = "n " + std::to_string(r.n_lo) + ".." + std::to_string(r.n_hi) + ", x " + label;
     }
     return r;
+}
+
+double ulp_error_at(const Function& f, const Input& in, double* host_err) {
+    static Oracle oracle;  // the plot's, on one thread
+    UlpStats scratch;
+    oracle.use(f);
+    oracle.measure(f, in, scratch);
+    if (host_err) *host_err = oracle.last_host_err();
+    return oracle.last_err();
 }
 
 long long default_samples(const Function& f, double scale) {

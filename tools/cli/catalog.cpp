@@ -269,6 +269,12 @@ Input draw(const Range& r, bool single, std::uint64_t& state) {
     return in;
 }
 
+double in_format(const Function& f, double v) {
+    if (!f.single) return v;
+    volatile float r = static_cast<float>(v);
+    return static_cast<double>(r);
+}
+
 std::vector<Input> special_inputs(const Function& f) {
     std::vector<double> v;
     const double inf = __builtin_inf(), nan = __builtin_nan("");

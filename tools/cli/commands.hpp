@@ -38,6 +38,7 @@ int cmd_vectors(int argc, char** argv);
 int cmd_accuracy(int argc, char** argv);
 int cmd_bench(int argc, char** argv);
 int cmd_report(int argc, char** argv);
+int cmd_plot(int argc, char** argv);
 int cmd_help(int argc, char** argv);
 
 // The option parser of a command from its table entry ("kalm NAME", its
@@ -114,6 +115,8 @@ const Function* find_function(const std::string& name, std::string& error);
 std::vector<std::string> uncatalogued_exports();
 
 Input draw(const Range& r, bool single, std::uint64_t& state);
+// `v` rounded to the export's argument format (float for the single ones).
+double in_format(const Function& f, double v);
 std::vector<Input> special_inputs(const Function& f);
 double call_kalm(const Function& f, const Input& in);
 // The same call through kalm_call and the device's words; `rc` gets kalm_call's status.
@@ -188,6 +191,9 @@ struct AccuracyOutcome {
 };
 
 long long default_samples(const Function& f, double scale);
+// The ulp error of one call (infinite for a NaN, infinity or zero where the
+// exact value is none of them), and the host libm's beside it. One thread.
+double ulp_error_at(const Function& f, const Input& in, double* host_err = nullptr);
 AccuracyOutcome run_accuracy(const AccuracyPlan& plan);
 
 // ---- Speed ----------------------------------------------------------------

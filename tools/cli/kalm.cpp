@@ -19,6 +19,7 @@ const Command kCommands[] = {
     {"accuracy", "[NAME...]", "ulp error against MPFR on random inputs per export, or on every float input",
      cmd_accuracy},
     {"bench", "[NAME...]", "ns/call beside the host libm: throughput and latency", cmd_bench},
+    {"plot", "NAME [LO HI]", "draw the ulp error against the input (two inputs: a heat map) with gnuplot", cmd_plot},
     {"report", "", "vectors, accuracy and speed on one screen; status 0 only if every vector passes", cmd_report},
     {"help", "[COMMAND]", "this list, or one command's options", cmd_help},
     {nullptr, nullptr, nullptr, nullptr},
