@@ -91,7 +91,7 @@ if [ "$mode" = bad-input-diff ]; then
   good 'usage: kalm_diff' --help
   if [ "${5:-}" != noload ]; then
     check "$lib" "$lib" --all-floats sin
-    check "$dir/no-such.so" "$lib"
+    check_io "$dir/no-such.so" "$lib"
     good '^400 calls, 0 differences$' "$lib" "$lib" --calls 10 --seed=0x2a
   fi
   finish
