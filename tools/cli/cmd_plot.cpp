@@ -149,9 +149,10 @@ int cmd_plot(int argc, char** argv) {
             }
             data += "\n";
         }
-        sample = std::to_string(gx) + "x" + std::to_string(gy) + " grid, x in [" + fmt(lo) + ", " + fmt(hi) + "], " +
+        sample = std::to_string(gx) + "x" + std::to_string(gy) + " grid, " + (yn ? "x" : "first") + " in [" + fmt(lo) +
+                 ", " + fmt(hi) + "], " +
                  (yn ? "n " + std::to_string(n_lo) + ".." + std::to_string(n_hi)
-                     : "y in [" + fmt(ylo) + ", " + fmt(yhi) + "]");
+                     : "second in [" + fmt(ylo) + ", " + fmt(yhi) + "]");
     }
     if (data_only) {
         std::printf("# kalm plot %s: %s; columns: x %skalm_ulp libm_ulp (NaN: a NaN, infinity or zero where the "
@@ -169,7 +170,9 @@ int cmd_plot(int argc, char** argv) {
     std::snprintf(title, sizeof title, "%s: ulp error against MPFR, max %s\\n%s%s", f->name.c_str(),
                   fmt_ulp(worst).c_str(), sample.c_str(),
                   nonfinite ? (", " + std::to_string(nonfinite) + " non-finite left out").c_str() : "");
-    script += std::string("set title \"") + title + "\" noenhanced\nset xlabel 'x'\n";
+    // atan2(y, x) takes y first: the axes name the arguments by their place.
+    script += std::string("set title \"") + title + "\" noenhanced\nset xlabel '" +
+              (two ? "first argument" : "x") + "'\n";
     if (log_uniform) script += "set logscale x\n";
     if (!two && !yn) {
         script += "set ylabel 'ulp error'\nset key top left opaque\nset grid\n";
@@ -181,7 +184,7 @@ int cmd_plot(int argc, char** argv) {
                   "NaN with points pt 7 ps 1 lc rgb '#b0b0b0' title 'host libm', "
                   "NaN with points pt 7 ps 1 lc rgb '#1f4e9c' title 'kalmlib'\n";
     } else {
-        script += std::string("set ylabel '") + (yn ? "n" : "y") + "'\nunset key\nset cblabel 'ulp error'\n";
+        script += std::string("set ylabel '") + (yn ? "n" : "second argument") + "'\nunset key\nset cblabel 'ulp error'\n";
         script += "set palette defined (0 '#ffffff', 1 '#fde725', 2 '#21918c', 3 '#440154')\n";
         if (logscale) script += "set logscale cb\nset cbrange [0.01:*]\n";
         else script += "set cbrange [0:*]\n";
