@@ -46,7 +46,6 @@ std::string hex_bits(std::uint64_t v, bool is_float) {
     return buf;
 }
 
-
 // The five status codes an export can raise.
 bool known_status(std::uint64_t code) {
     return code == 0xC000008E || code == 0xC000008F || code == 0xC0000090 || code == 0xC0000091 ||
