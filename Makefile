@@ -3,7 +3,7 @@
 BUILD ?= build
 SAN_BUILD ?= build-san
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
-PACKAGES := cmake ninja-build g++ pkgconf python3 libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
+PACKAGES := cmake ninja-build g++ pkgconf python3 libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev gnuplot-nox
 CMAKE_ARGS ?=
 
 .PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors fuzz-short clean bench cross-test fuzz gallery
@@ -77,5 +77,4 @@ fuzz:
 
 # docs/gallery: the ulp error of every export against its input, drawn by gnuplot.
 gallery: build
-	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) gnuplot-nox"
 	tools/gallery.sh $(BUILD)/kalm docs/gallery
