@@ -93,7 +93,7 @@ void RowWriter::begin() {
     if (begun_) return;
     begun_ = true;
     if (json_) {
-        std::printf("{\"command\": %s,\n \"about\": %s,\n \"rows\": [", json_escape(command_).c_str(),
+        std::printf("{\"command\": %s,\n \"about\": %s,\n \"rows\": [\n", json_escape(command_).c_str(),
                     json_object(about_).c_str());
         std::fflush(stdout);
     }
@@ -102,7 +102,9 @@ void RowWriter::begin() {
 void RowWriter::row(const Row& r) {
     begin();
     if (json_) {
-        std::printf("%s\n  %s", rows_ ? "," : "", json_object(r).c_str());
+        // The comma leads the next row, so that each row's line is complete
+        // (and readable by a line-by-line consumer) as soon as it is written.
+        std::printf("%s%s\n", rows_ ? " , " : "   ", json_object(r).c_str());
         std::fflush(stdout);
     }
     if (csv_out_ != nullptr) {
@@ -123,7 +125,7 @@ void RowWriter::row(const Row& r) {
 bool RowWriter::finish(const Row& summary, std::string& error) {
     begin();
     if (json_) {
-        std::printf("\n ],\n \"summary\": %s}\n", json_object(summary).c_str());
+        std::printf(" ],\n \"summary\": %s}\n", json_object(summary).c_str());
         std::fflush(stdout);
     }
     if (csv_out_ != nullptr && csv_out_ != stdout) {
