@@ -137,9 +137,10 @@ int cmd_plot(int argc, char** argv) {
                 in.x = grid_at(lo, hi, i, gx, log_uniform);
                 if (yn) in.n = n_lo + j;
                 else in.y = grid_at(ylo, yhi, j, gy, false);
-                // GCC 12 at -O3 dropped a cast to float written here (the
-                // grid's values reached MPFR unrounded); the catalogue's
-                // helper, in its own file, rounds them.
+                // Built with GCC 12 at -O3, casts to float written here were
+                // missing from the code (no conversion instruction; the grid's
+                // values reached MPFR unrounded; the cause is not found). The
+                // catalogue's helper, in its own file, rounds them.
                 in.x = in_format(*f, in.x);
                 in.y = in_format(*f, in.y);
                 double host = 0;
