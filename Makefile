@@ -9,14 +9,14 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # The emulator frameworks and the ARM guest compiler are among them: the
 # release, san and tsan presets require every optional part.
 PACKAGES := cmake ninja-build g++ pkgconf python3 libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev \
-            gcc-arm-none-eabi libunicorn-dev libdynarmic-dev
+            gcc-arm-none-eabi libunicorn-dev libdynarmic-dev gnuplot-nox
 CMAKE_ARGS ?=
 # Everything the targets below and the scripts they run build.
 BUILD_DIRS := $(BUILD) $(SAN_BUILD) build-tsan build-dbg build-cfenv build-fuzz build-clang build-aarch64 build-armhf
 
 .PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors clang-vectors fuzz-short clean bench \
         cross-test fuzz package ports-test porting-reference \
-        guest-deps guest-test guest-demo
+        guest-deps guest-test guest-demo gallery
 
 # What the packages provide, checked by command or header (dpkg only for the
 # rest), installed with apt-get where that is possible: tools/deps.sh.
@@ -130,3 +130,7 @@ guest-demo: guest-deps
 	@cmp -s $(BUILD)/guest-demo.txt $(BUILD)/native-demo.txt && \
 	  echo "== identical to the native build against kalmlib" || \
 	  { echo "== DIFFERS from the native build:"; cat $(BUILD)/native-demo.txt; exit 1; }
+
+# docs/gallery: the ulp error of every export against its input, drawn by gnuplot.
+gallery: build
+	tools/gallery.sh $(BUILD)/kalm docs/gallery

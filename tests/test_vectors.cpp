@@ -41,6 +41,7 @@ TEST_P(VectorFile, AllLinesMatch) {
     kalmtool::Tally tally;
     kalmtool::process_stream(in, GetParam(), report, tally);
     EXPECT_EQ(tally.failed, 0) << report.str();
+    EXPECT_EQ(tally.malformed, 0) << report.str();
     EXPECT_EQ(tally.generated, 0) << "lines without expectations:\n" << report.str();
     EXPECT_GT(tally.passed, 0);
 }
@@ -109,6 +110,7 @@ TEST_P(VectorFileInEnv, AllLinesMatch) {
     kalmtool::Tally tally;
     kalmtool::process_stream(in, file, report, tally);
     EXPECT_EQ(tally.failed, 0) << report.str();
+    EXPECT_EQ(tally.malformed, 0) << report.str();
     EXPECT_GT(tally.passed, 0);
 }
 

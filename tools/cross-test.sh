@@ -21,7 +21,7 @@ if [ -n "${CROSS_FRESH:-}" ]; then
   cmake --preset release >/dev/null
   cmake --build build --target kalm >/dev/null
   python3 tools/gen/gen_host_inputs.py --per-export "$CROSS_FRESH" --seed "${SEED:-1}" > "$tmp/inputs.txt"
-  build/kalm vectors "$tmp/inputs.txt" | grep -- ' -> ' > "$tmp/fresh.txt"
+  build/kalm vectors --generate "$tmp/inputs.txt" | grep -- ' -> ' > "$tmp/fresh.txt"
   fresh="$tmp/fresh.txt"
   echo "fresh inputs: $(wc -l < "$fresh") lines"
 fi

@@ -200,6 +200,85 @@ KALM_API float kalm_tanf(float x);
 KALM_API double kalm_tanh(double x);
 KALM_API float kalm_tanhf(float x);
 
+/* ---- Contracts of the exports -------------------------------------------
+ *
+ * Terms. A FRAMED export clears the four sticky flags on entry and, on the way
+ * out, reports the highest-priority flag still set (invalid, overflow,
+ * underflow, inexact) if the thread's control word leaves it unmasked. An
+ * UNFRAMED export (14 single functions) clears nothing and reports nothing
+ * itself: the flags of its arithmetic are added to the caller's, and it raises
+ * only through the framed entries it calls, each of which CLEARS the flags
+ * raised so far in the call and reports against its call site inside the
+ * library (@lib). A DIRECT report raises one exception at once for a special
+ * input and leaves NO sticky flag for it (flags 00 with everything masked).
+ * Software divisions report divide-by-zero, overflow and invalid directly
+ * from inside the library; the tests/vectors files give the exact outcome of
+ * every case named here.
+ *
+ * Bessel functions of the second kind (framed)
+ *   kalm_y0   direct: +-0 divide-by-zero (-inf); negative x, +inf and NaN
+ *             invalid (NaN); for x >= 2 the last step after the inner sqrt is
+ *             a division, so no flag is left.
+ *   kalm_y1   direct: +-0 divide-by-zero, negative x invalid (both NaN);
+ *             +inf and NaN through 1/(x*x + x) (+inf gives 0, no flag);
+ *             -2/(pi x) below 2^-54, overflowing for tiny subnormals.
+ *   kalm_yn   orders 0 and +-1 through kalm_y0/kalm_y1 (inner framed calls);
+ *             negative orders by the sign rule; n = INT_MIN is taken as the
+ *             even order 2^31; the recurrence stops at -inf. Large orders with
+ *             large x run the whole recurrence (seconds).
+ * Inverse trigonometric
+ *   kalm_acos, kalm_asin (framed)   direct: |x| > 1 invalid (NaN); |x| = 1 exact.
+ *   kalm_atan (framed)              NaN and +-inf by value; pi/2 stored above 2^66.
+ *   kalm_atan2 (framed)             NaN operands report invalid directly; the
+ *                                   quadrant rules by table; x = 1 is atan(y).
+ *   kalm_acosf, kalm_asinf (unframed)  beyond 0.5 through the inner sqrtf and fabsf,
+ *                                   which clear the flags; |x| > 1 invalid from
+ *                                   the division (@lib).
+ *   kalm_atanf, kalm_atan2f (unframed) |x| through the inner fabsf (clears);
+ *                                   NaN operands of atan2f give x + y.
+ * Rounding and absolute value (framed, integer work only)
+ *   kalm_ceil, kalm_floor, kalm_ceilf, kalm_floorf  inexact when the result
+ *             differs from x; infinities and NaNs x + x.
+ *   kalm_fabsf  never a flag; NaN payloads kept.
+ * Remainder and square root (framed)
+ *   kalm_fmod, kalm_fmodf  NaN operands, y = 0 and infinite x: invalid raised
+ *             by the inner division (@lib), no flag left.
+ *   kalm_sqrt  direct: negative x invalid (0xFFF8000000000000), +inf and NaN
+ *             inexact; -0 returned untouched.
+ *   kalm_sqrtf as sqrt, but +-0 reports inexact and negatives give 0x7FC00006.
+ * Exponential, logarithm, power
+ *   kalm_exp (framed)     direct: NaN invalid, overflow, underflow, tiny |x|
+ *                         inexact.
+ *   kalm_log, kalm_log10 (framed)  direct: 0 divide-by-zero (-inf), negative x
+ *                         invalid (0xFFF8...), +inf and NaN invalid with x + x.
+ *   kalm_pow (framed)     special cases in a fixed order (y = 0, NaNs, y = +-inf,
+ *                         +-1, 2, 0.5, x = +-0/+-inf/+-1, negative x with a
+ *                         non-integer y); subnormal results and its divisions
+ *                         report from inside the library.
+ *   kalm_expf (unframed)  +-0 gives 1 with no flag; beyond the overflow or
+ *                         underflow limit +inf/+0 are constants with no flag.
+ *   kalm_logf, kalm_log10f (unframed)  0 and negatives through division
+ *                         idioms that report from inside the library; +inf and
+ *                         positive NaNs x + x with nothing reported.
+ *   kalm_powf (unframed)  y = 0.5 (sign clear) is a tail call of sqrtf, whose
+ *                         raises go to the caller; (+-1)^inf leaves invalid
+ *                         without a raise; 1/x and negative bases through the
+ *                         division; up to ~90 ulp near |y log2 x| = 100.
+ * Trigonometric
+ *   kalm_sin, kalm_cos, kalm_tan (framed)  +-inf and NaN invalid (x - x);
+ *                         huge arguments by the exact reduction, whose inner
+ *                         floor clears the flags.
+ *   kalm_sinf, kalm_cosf, kalm_tanf (unframed)  the reduction by pi/2 calls the
+ *                         framed fabsf and floorf, which clear the flags.
+ * Hyperbolic
+ *   kalm_sinh, kalm_cosh, kalm_tanh (framed)  overflow beyond 710.4758600739439;
+ *                         tanh: |x| < 2^-55 and |x| >= 22 report inexact
+ *                         directly, NaN invalid from the division (@lib).
+ *   kalm_sinhf, kalm_coshf, kalm_tanhf (unframed)  |x| through the framed fabsf,
+ *                         which clears the flags; tanhf of NaN reports invalid
+ *                         from the division.
+ */
+
 /* ---- Word-level export table (the device's calling convention) ---------- */
 
 /* Signature kinds. Doubles travel as two words, low word first; no even-word

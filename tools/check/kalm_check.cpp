@@ -5,7 +5,7 @@
 // --host-tolerant accepts an underflow flag detected before rounding (see
 // vectors.hpp) and names every line it accepts; by default nothing differs.
 // Status: 0 when every line passes, 1 when one does not, 2 for a bad command
-// line or an unreadable file.
+// line or a malformed line, 3 for a file that cannot be read.
 #include <cstdio>
 #include <iostream>
 
@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> files;
     switch (options.parse(argc - 1, argv + 1, files)) {
         case kalmtool::Options::Status::Help: std::fputs(options.usage().c_str(), stdout); return 0;
+        case kalmtool::Options::Status::Version: std::printf("%s %s\n", "kalm_check", KALM_VERSION); return 0;
         case kalmtool::Options::Status::Error: std::fprintf(stderr, "kalm_check: %s\n", options.error().c_str()); return 2;
         case kalmtool::Options::Status::Ok: break;
     }
@@ -33,11 +34,15 @@ int main(int argc, char** argv) {
     kalmtool::set_host_tolerant(tolerant);
     kalmtool::Tally tally;
     std::string error;
-    if (!kalmtool::run_vector_files(files, opts, std::cout, tally, false, error)) {
+    kalmtool::TextSink sink(std::cout);
+    if (const int io = kalmtool::run_vector_files(files, opts, sink, tally, error); io != 0) {
+        std::cout.flush();
         std::fprintf(stderr, "kalm_check: %s\n", error.c_str());
-        return 2;
+        return io;
     }
-    std::printf("%ld passed, %ld failed\n", tally.passed, tally.failed);
+    std::printf("%ld passed, %ld failed", tally.passed, tally.failed);
+    if (tally.malformed) std::printf(", %ld malformed", tally.malformed);
+    std::printf("\n");
     if (kalmtool::tolerated_count()) std::printf("(%ld host differences tolerated)\n", kalmtool::tolerated_count());
-    return tally.failed ? 1 : 0;
+    return kalmtool::exit_status(tally);
 }

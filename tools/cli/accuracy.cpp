@@ -70,6 +70,7 @@ public:
         const kalm::ulp::Format fmt = f.single ? kalm::ulp::binary32 : kalm::ulp::binary64;
         const double err = kalm::ulp::error(got, exact_, fmt, diff_);
         if (std::isfinite(err)) {
+            s.note_worst({err, in, got, ref});
             ++s.measured;
             s.sum += err;
             if (!s.has_at || err > s.max) {
@@ -79,13 +80,19 @@ public:
             }
         }
         const double herr = kalm::ulp::error(host, exact_, fmt, diff_);
+        last_err_ = err;
+        last_host_err_ = herr;
         if (std::isfinite(herr)) {
             ++s.libm_measured;
             if (herr > s.libm_max) s.libm_max = herr;
         }
     }
 
+    double last_err() const { return last_err_; }
+    double last_host_err() const { return last_host_err_; }
+
 private:
+    double last_err_ = 0, last_host_err_ = 0;
     enum { kNan, kPosInf, kNegInf, kPosZero, kNegZero, kFinite };
     static int cls(double v) {
         if (std::isnan(v)) return kNan;
@@ -132,6 +139,40 @@ void UlpStats::merge(const UlpStats& o) {
     zero_diff += o.zero_diff;
     for (const auto& e : o.examples)
         if (examples.size() < kExamples) examples.push_back(e);
+    for (const auto& w : o.worst) note_worst(w);
+}
+
+void UlpStats::note_worst(const Worst& w) {
+    if (worst.size() == kWorst && !(w.err > worst.back().err)) return;
+    auto at = worst.begin();
+    while (at != worst.end() && at->err >= w.err) ++at;
+    worst.insert(at, w);
+    if (worst.size() > kWorst) worst.pop_back();
+}
+
+Range interval_range(const Function& f, double lo, double hi, bool log_uniform) {
+    char label[96];
+    std::snprintf(label, sizeof label, "%s [%.17g,%.17g]", log_uniform ? "log-uniform" : "uniform", lo, hi);
+    const Axis a{log_uniform ? Dist::LogUniform : Dist::Uniform, lo, hi};
+    Range r;
+    r.label = label;
+    r.x = a;
+    if (f.arity == 2 && f.signature != KALM_SIG_ID_D) r.y = a;
+    if (f.signature == KALM_SIG_ID_D && !f.ranges.empty()) {
+        r.n_lo = f.ranges.front().n_lo;
+        r.n_hi = f.ranges.front().n_hi;
+        r.label = "n " + std::to_string(r.n_lo) + ".." + std::to_string(r.n_hi) + ", x " + label;
+    }
+    return r;
+}
+
+double ulp_error_at(const Function& f, const Input& in, double* host_err) {
+    static Oracle oracle;  // the plot's, on one thread
+    UlpStats scratch;
+    oracle.use(f);
+    oracle.measure(f, in, scratch);
+    if (host_err) *host_err = oracle.last_host_err();
+    return oracle.last_err();
 }
 
 long long default_samples(const Function& f, double scale) {
@@ -164,9 +205,11 @@ AccuracyOutcome run_accuracy(const AccuracyPlan& plan) {
             }
         } else {
             const long long n = plan.samples >= 0 ? plan.samples : default_samples(f, plan.default_scale);
-            const long long nr = static_cast<long long>(f.ranges.size());
+            const long long nr = plan.has_interval ? 1 : static_cast<long long>(f.ranges.size());
             for (long long ri = 0; ri < nr; ++ri) {
-                r.ranges.push_back({f.ranges[static_cast<std::size_t>(ri)].label, {}});
+                r.ranges.push_back({plan.has_interval ? interval_range(f, plan.lo, plan.hi, plan.log_uniform).label
+                                                      : f.ranges[static_cast<std::size_t>(ri)].label,
+                                    {}});
                 const long long share = n / nr + (ri < n % nr ? 1 : 0);
                 for (long long s = 0; s < share; s += kChunk)
                     items.push_back({fn, static_cast<int>(ri), s, std::min(kChunk, share - s)});
@@ -226,7 +269,8 @@ AccuracyOutcome run_accuracy(const AccuracyPlan& plan) {
                     tick(false);
                 }
             } else {
-                const Range& r = f.ranges[static_cast<std::size_t>(it.range)];
+                const Range r = plan.has_interval ? interval_range(f, plan.lo, plan.hi, plan.log_uniform)
+                                                  : f.ranges[static_cast<std::size_t>(it.range)];
                 std::uint64_t state = mix64(plan.seed ^ mix64(hash_name(f.name) + 0x1000193ull * static_cast<std::uint64_t>(it.range)) ^
                                             mix64(static_cast<std::uint64_t>(it.start) + 0x51ed27ull));
                 for (long long k = 0; k < it.count; ++k) {

@@ -29,11 +29,11 @@ struct Arrays {
     mutable std::vector<float> fout;
 };
 
-Arrays make_inputs(const Function& f) {
+Arrays make_inputs(const Function& f, const Range& range) {
     Arrays a;
     std::uint64_t state = mix64(hash_name(f.name) ^ 0xbe4c4ull);
     for (int i = 0; i < kInputs; ++i) {
-        const Input in = draw(f.bench, f.single, state);
+        const Input in = draw(range, f.single, state);
         a.x.push_back(in.x);
         a.y.push_back(in.y);
         a.n.push_back(in.n);
@@ -137,6 +137,15 @@ double median(std::vector<double> v) {
     return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
 }
 
+// Median absolute deviation over the median.
+double dispersion(const std::vector<double>& v) {
+    const double m = median(v);
+    if (v.size() < 2 || !(m > 0)) return 0;
+    std::vector<double> d;
+    for (double x : v) d.push_back(std::fabs(x - m));
+    return median(d) / m;
+}
+
 }  // namespace
 
 std::vector<BenchRow> run_bench(const BenchPlan& plan) {
@@ -152,7 +161,7 @@ std::vector<BenchRow> run_bench(const BenchPlan& plan) {
     for (auto* f : plan.functions) {
         Job j;
         j.f = f;
-        j.a = make_inputs(*f);
+        j.a = make_inputs(*f, plan.has_interval ? interval_range(*f, plan.lo, plan.hi, plan.log_uniform) : f->bench);
         jobs.push_back(std::move(j));
     }
     const int modes = plan.latency ? 2 : 1;
@@ -192,16 +201,19 @@ std::vector<BenchRow> run_bench(const BenchPlan& plan) {
     for (auto* f : plan.functions) {
         BenchRow r;
         r.f = f;
+        r.inputs = plan.has_interval ? interval_range(*f, plan.lo, plan.hi, plan.log_uniform).label : f->bench.label;
         for (auto& j : jobs) {
             if (j.f != f) continue;
             r.has_host = true;
             r.kalm_tput = median(j.ns[0][0]);
             r.host_tput = median(j.ns[1][0]);
             r.tput_ratio = median(j.ratio[0]);
+            r.tput_disp = dispersion(j.ratio[0]);
             if (plan.latency) {
                 r.kalm_lat = median(j.ns[0][1]);
                 r.host_lat = median(j.ns[1][1]);
                 r.lat_ratio = median(j.ratio[1]);
+                r.lat_disp = dispersion(j.ratio[1]);
             }
         }
         rows.push_back(r);
@@ -213,8 +225,9 @@ std::string bench_method(const BenchPlan& plan) {
     char buf[512];
     std::snprintf(buf, sizeof buf,
                   "kalm_* entries vs host libm (glibc %s) through function pointers, %d inputs from each export's "
-                  "usual range; throughput: independent calls%s; ns: median of %d reps of ~%.0f ms per side, "
-                  "interleaved kalm-libm-libm-kalm; ratio: median of per-rep ratios.",
+                  "usual range (or the interval given); throughput: independent calls%s; ns: median of %d reps of ~%.0f ms per side, "
+                  "interleaved kalm-libm-libm-kalm; ratio: median of per-rep ratios; disp: their median absolute "
+                  "deviation over their median.",
                   gnu_get_libc_version(), kInputs,
                   plan.latency ? ", latency: each argument depends on the previous result" : "", plan.reps,
                   plan.target_ms);

@@ -270,6 +270,12 @@ Input draw(const Range& r, bool single, std::uint64_t& state) {
     return in;
 }
 
+double in_format(const Function& f, double v) {
+    if (!f.single) return v;
+    volatile float r = static_cast<float>(v);
+    return static_cast<double>(r);
+}
+
 std::vector<Input> special_inputs(const Function& f) {
     std::vector<double> v;
     const double inf = __builtin_inf(), nan = __builtin_nan("");
@@ -352,8 +358,22 @@ std::vector<std::string> uncatalogued_exports() {
 }
 
 const Function* find_function(const std::string& name, std::string& error) {
+    // "#31" by ordinal; "kalm_sin" and "y0" as the C and C++ names call them.
+    if (name.size() > 1 && name[0] == '#') {
+        std::int32_t ord = 0;
+        const std::string digits = name.substr(1);
+        if (digits.find_first_not_of("0123456789") == std::string::npos && digits.size() <= 3 && digits[0] != '0') {
+            ord = std::stoi(digits);
+            for (const auto& f : catalogue())
+                if (f.e->ordinal == ord) return &f;
+        }
+        error = "no export has the ordinal '" + name + "' (1 to " + std::to_string(catalogue().size()) +
+                "; see 'kalm exports')";
+        return nullptr;
+    }
+    const std::string stem = name.rfind("kalm_", 0) == 0 ? name.substr(5) : name;
     for (const auto& f : catalogue())
-        if (f.name == name) return &f;
+        if (f.name == stem || (f.name[0] == '_' && f.name.substr(1) == stem)) return &f;
     error = "unknown export '" + name + "' (see 'kalm exports')";
     return nullptr;
 }
@@ -416,11 +436,11 @@ std::string format_input(const Function& f, const Input& in, bool with_decimal) 
             if (with_decimal)
                 std::snprintf(buf, sizeof buf, "0x%08" PRIx32 " (%.9g)", std::bit_cast<std::uint32_t>(s), v);
             else
-                std::snprintf(buf, sizeof buf, "%.6g", v);
+                std::snprintf(buf, sizeof buf, "0x%08" PRIx32, std::bit_cast<std::uint32_t>(s));
         } else if (with_decimal) {
             std::snprintf(buf, sizeof buf, "0x%016" PRIx64 " (%.17g)", std::bit_cast<std::uint64_t>(v), v);
         } else {
-            std::snprintf(buf, sizeof buf, "%.6g", v);
+            std::snprintf(buf, sizeof buf, "0x%016" PRIx64, std::bit_cast<std::uint64_t>(v));
         }
         return std::string(buf);
     };

@@ -19,6 +19,11 @@ int bad_input(const std::string& msg) {
     return 2;
 }
 
+int io_error(const std::string& msg) {
+    std::fprintf(stderr, "kalm: %s\n", msg.c_str());
+    return 3;
+}
+
 bool select_functions(const std::vector<std::string>& names, std::vector<const Function*>& out, std::string& error) {
     out.clear();
     if (names.empty()) {

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
-// kalm bench [NAME...]: the speed engine's table, throughput and latency,
-// with geometric means; --csv for a file.
+// kalm bench [NAME...] | NAME LO HI: the speed engine's table, throughput and
+// latency, with the dispersion of each ratio over the repetitions and a
+// warning for the noisy ones, and geometric means; one export at a time,
+// each row out as soon as it is timed (text, JSON or CSV).
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "commands.hpp"
+#include "rows.hpp"
 
 namespace kalmtool {
 namespace {
@@ -21,27 +25,24 @@ bool unframed_single(const Function& f) {
     return true;
 }
 
-void print_geometric_means(const std::vector<BenchRow>& rows) {
-    struct Mean {
-        double tput = 0, lat = 0;
-        int n = 0;
-    } all, singles;
-    for (const auto& r : rows) {
-        if (!r.has_host) continue;
-        for (Mean* m : {&all, &singles}) {
-            if (m == &singles && !unframed_single(*r.f)) continue;
-            m->tput += std::log(r.tput_ratio);
-            m->lat += std::log(r.lat_ratio);
-            ++m->n;
-        }
-    }
-    if (all.n < 2) return;
-    std::printf("geometric mean kalm/libm: %d exports %.2fx throughput, %.2fx latency", all.n,
-                std::exp(all.tput / all.n), std::exp(all.lat / all.n));
-    if (singles.n > 0)
-        std::printf("; %d unframed single-precision %.2fx, %.2fx", singles.n, std::exp(singles.tput / singles.n),
-                    std::exp(singles.lat / singles.n));
-    std::printf("\n");
+struct Means {
+    double tput = 0, lat = 0;
+    int n = 0;
+    double t() const { return n ? std::exp(tput / n) : 0; }
+    double l() const { return n ? std::exp(lat / n) : 0; }
+};
+
+bool parse_real(const std::string& s, double& v) {
+    if (s.empty()) return false;
+    char* end = nullptr;
+    v = std::strtod(s.c_str(), &end);
+    return end == s.c_str() + s.size() && std::isfinite(v);
+}
+
+std::string pct(double d) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%.1f%%", d * 100);
+    return buf;
 }
 
 }  // namespace
@@ -49,39 +50,90 @@ void print_geometric_means(const std::vector<BenchRow>& rows) {
 int cmd_bench(int argc, char** argv) {
     BenchPlan plan;
     long long reps = plan.reps;
-    std::string csv;
+    RowWriter rows;
     Options options = command_options("bench");
-    options.count("--reps", reps, 1, 1000, "timed repetitions per export and side (default 7)")
-        .text("--csv", csv, "FILE", "also write the table to FILE (written whole or not at all)");
+    options.count("--reps", reps, 3, 1000, "timed repetitions per export and side (default 7)")
+        .flag("--log-uniform", plan.log_uniform, "with LO HI: magnitudes log-uniform in [LO, HI] (0 < LO)");
+    rows.add_options(options);
     std::vector<std::string> names;
     int status = 0;
     if (!parse_command_line(options, argc, argv, names, status)) return status;
     plan.reps = static_cast<int>(reps);
+    if (names.size() >= 2 && parse_real(names[1], plan.lo)) {
+        if (names.size() != 3 || !parse_real(names[2], plan.hi))
+            return bad_input("bench NAME LO HI: LO and HI, two finite numbers");
+        if (!(plan.lo < plan.hi)) return bad_input("bench NAME LO HI: LO must be below HI");
+        if (plan.log_uniform && !(plan.lo > 0)) return bad_input("--log-uniform needs 0 < LO");
+        plan.has_interval = true;
+        names.resize(1);
+    } else if (plan.log_uniform) {
+        return bad_input("--log-uniform goes with an interval: bench NAME LO HI");
+    }
     std::string err;
     if (!select_functions(names, plan.functions, err)) return bad_input(err);
-    AtomicFile out;
-    if (!csv.empty() && !out.open(csv, err)) return bad_input(err);
+    if (!rows.open("bench", err)) return err.rfind("cannot", 0) == 0 ? io_error(err) : bad_input(err);
+    const bool text = !rows.owns_stdout();
     plan.progress = stderr_is_tty();
-
-    const auto rows = run_bench(plan);
-    std::printf("%-7s %-30s %9s %9s %9s   %9s %9s %9s\n", "export", "inputs", "kalm ns", "libm ns", "kalm/libm",
-                "kalm lat", "libm lat", "kalm/libm");
-    for (const auto& r : rows) {
-        std::printf("%-7s %-30s %9.1f %9.1f %8.2fx   %9.1f %9.1f %8.2fx\n", r.f->name.c_str(), r.f->bench.label.c_str(),
-                    r.kalm_tput, r.host_tput, r.tput_ratio, r.kalm_lat, r.host_lat, r.lat_ratio);
+    rows.about({str("method", bench_method(plan)), num("reps", static_cast<long long>(plan.reps)),
+                num("noisy_above", kNoisyDispersion)});
+    if (text) {
+        std::printf("%-7s %-30s %9s %9s %9s %6s   %9s %9s %9s %6s\n", "export", "inputs", "kalm ns", "libm ns",
+                    "kalm/libm", "disp", "kalm lat", "libm lat", "kalm/libm", "disp");
+        std::fflush(stdout);
     }
-    print_geometric_means(rows);
-    std::printf("method: %s\n", bench_method(plan).c_str());
-    if (!csv.empty()) {
-        std::fprintf(out.get(), "export,inputs,kalm_ns,libm_ns,ratio,kalm_latency_ns,libm_latency_ns,latency_ratio\n");
-        for (const auto& r : rows)
-            if (r.has_host)
-                std::fprintf(out.get(), "%s,\"%s\",%.3f,%.3f,%.4f,%.3f,%.3f,%.4f\n", r.f->name.c_str(),
-                             r.f->bench.label.c_str(), r.kalm_tput, r.host_tput, r.tput_ratio, r.kalm_lat,
-                             r.host_lat, r.lat_ratio);
-        if (!out.commit(err)) return bad_input(err);
+    Means all, singles;
+    std::vector<std::string> noisy;
+    InterruptGuard guard;
+    const std::vector<const Function*> fns = plan.functions;
+    for (const Function* f : fns) {
+        if (g_interrupted.load()) break;
+        plan.functions = {f};
+        const BenchRow r = run_bench(plan).front();
+        const bool is_noisy = r.tput_disp > kNoisyDispersion || r.lat_disp > kNoisyDispersion;
+        if (is_noisy) noisy.push_back(f->name);
+        if (r.has_host) {
+            for (Means* m : {&all, &singles}) {
+                if (m == &singles && !unframed_single(*f)) continue;
+                m->tput += std::log(r.tput_ratio);
+                m->lat += std::log(r.lat_ratio);
+                ++m->n;
+            }
+        }
+        rows.row({str("export", f->name), str("inputs", r.inputs), num("kalm_ns", r.kalm_tput),
+                  num("libm_ns", r.host_tput), num("ratio", r.tput_ratio), num("ratio_dispersion", r.tput_disp),
+                  num("kalm_latency_ns", r.kalm_lat), num("libm_latency_ns", r.host_lat),
+                  num("latency_ratio", r.lat_ratio), num("latency_ratio_dispersion", r.lat_disp),
+                  flag("noisy", is_noisy)});
+        if (text) {
+            std::printf("%-7s %-30s %9.1f %9.1f %8.2fx %6s   %9.1f %9.1f %8.2fx %6s%s\n", f->name.c_str(),
+                        r.inputs.c_str(), r.kalm_tput, r.host_tput, r.tput_ratio, pct(r.tput_disp).c_str(), r.kalm_lat,
+                        r.host_lat, r.lat_ratio, pct(r.lat_disp).c_str(), is_noisy ? "  noisy" : "");
+            std::fflush(stdout);
+        }
     }
-    return 0;
+    if (text) {
+        if (all.n >= 2) {
+            std::printf("geometric mean kalm/libm: %d exports %.2fx throughput, %.2fx latency", all.n, all.t(), all.l());
+            if (singles.n > 0)
+                std::printf("; %d unframed single-precision %.2fx, %.2fx", singles.n, singles.t(), singles.l());
+            std::printf("\n");
+        }
+        std::printf("method: %s\n", bench_method(plan).c_str());
+    }
+    if (!noisy.empty()) {
+        std::string list;
+        for (const auto& n : noisy) list += (list.empty() ? "" : ", ") + n;
+        std::fprintf(stderr,
+                     "kalm bench: warning: the ratios of %zu export(s) vary by more than %s between repetitions (%s): "
+                     "the machine is busy; compare with care or rerun with more --reps\n",
+                     noisy.size(), pct(kNoisyDispersion).c_str(), list.c_str());
+    }
+    const bool stopped = g_interrupted.load();
+    if (!rows.finish({num("geomean_ratio", all.t()), num("geomean_latency_ratio", all.l()),
+                      num("noisy_exports", static_cast<long long>(noisy.size())), flag("interrupted", stopped)},
+                     err))
+        return io_error(err);
+    return stopped ? 130 : 0;
 }
 
 }  // namespace kalmtool

@@ -61,20 +61,17 @@ Conformance check_vectors() {
             process_stream(s, std::string("tests/vectors/") + ef->name, msgs, tally, true);
             auto& pf = c.per_name[name];
             pf.first += tally.passed;
-            pf.second += tally.failed + tally.generated;
+            pf.second += tally.failed + tally.malformed;
             c.passed += tally.passed;
-            c.failed += tally.failed + tally.generated;
+            c.failed += tally.failed + tally.malformed;
             if (kalm_export_by_name(name.c_str()) == nullptr) {
                 // One line for a name that is no export, not one per vector.
-                c.messages.push_back(std::string("tests/vectors/") + ef->name + ": " + std::to_string(tally.failed) +
+                c.messages.push_back(std::string("tests/vectors/") + ef->name + ": " + std::to_string(tally.malformed) +
                                      " line(s) for '" + name + "', which is not an export");
             } else {
                 std::istringstream ms(msgs.str());
                 for (std::string m; std::getline(ms, m);) c.messages.push_back(m);
             }
-            if (tally.generated)
-                c.messages.push_back(std::string("tests/vectors/") + ef->name + ": " + std::to_string(tally.generated) +
-                                     " " + name + " line(s) without an expected outcome");
         }
     }
     return c;
@@ -127,7 +124,7 @@ int cmd_report(int argc, char** argv) {
                 "exception)\n\n",
                 conf.passed, conf.passed + conf.failed, conf.files);
 
-    std::printf("%-7s %9s  %9s %-28s %9s   %8s %8s %7s\n", "export", "vectors", "max ulp", "at input", "libm max",
+    std::printf("%-7s %9s  %9s %-38s %9s   %8s %8s %7s\n", "export", "vectors", "max ulp", "at input", "libm max",
                 "kalm ns", "libm ns", "ratio");
     auto vec_cell = [&](const std::string& name) {
         auto it = conf.per_name.find(name);
@@ -159,8 +156,7 @@ int cmd_report(int argc, char** argv) {
                 sp = buf;
             }
         std::string at = s.has_at && s.max > 0 ? format_input(f, s.at, false) : "-";
-        if (at.size() > 28) at = at.substr(0, 27) + "~";
-        std::printf("%-7s %9s  %9s %-28s %9s   %s\n", f.name.c_str(), vec_cell(f.name).c_str(),
+        std::printf("%-7s %9s  %9s %-38s %9s   %s\n", f.name.c_str(), vec_cell(f.name).c_str(),
                     s.count ? fmt_ulp(s.max).c_str() : "-", at.c_str(),
                     s.libm_measured ? fmt_ulp(s.libm_max).c_str() : "-", sp.c_str());
     }

@@ -39,6 +39,7 @@ int cmd_vectors(int argc, char** argv);
 int cmd_accuracy(int argc, char** argv);
 int cmd_bench(int argc, char** argv);
 int cmd_report(int argc, char** argv);
+int cmd_plot(int argc, char** argv);
 int cmd_help(int argc, char** argv);
 
 // The option parser of a command from its table entry ("kalm NAME", its
@@ -107,18 +108,22 @@ struct Function {
 const std::vector<Function>& catalogue();
 // Their names, in the same order.
 const std::vector<std::string>& all_export_names();
-// nullptr, with `error` set, for a name that is no export.
+// An export by its name ("_y0", "sin"), its C name ("kalm_y0"), its name without
+// the underscore ("y0") or its ordinal ("#1"); nullptr, with `error` set, for none.
 const Function* find_function(const std::string& name, std::string& error);
 // The exports the catalogue has no entry (host function, reference, ranges) for:
 // none, unless an export was added to the library and not here.
 std::vector<std::string> uncatalogued_exports();
 
 Input draw(const Range& r, bool single, std::uint64_t& state);
+// `v` rounded to the export's argument format (float for the single ones).
+double in_format(const Function& f, double v);
 std::vector<Input> special_inputs(const Function& f);
 double call_kalm(const Function& f, const Input& in);
 // The same call through kalm_call and the device's words; `rc` gets kalm_call's status.
 double call_kalm_words(const Function& f, const Input& in, int* rc = nullptr);
 double call_host(const Function& f, const Input& in);
+// The input as exact bits, "0x... (decimal)" each, or the bits alone.
 std::string format_input(const Function& f, const Input& in, bool with_decimal = true);
 std::uint64_t mix64(std::uint64_t v);
 std::uint64_t hash_name(const std::string& s);
@@ -140,6 +145,16 @@ struct UlpStats {
         double got, ref;
     };
     std::vector<Example> examples;  // the first few special mismatches
+    // The largest finite errors, largest first (kWorst at most): the input,
+    // the result and the correctly rounded value.
+    struct Worst {
+        double err;
+        Input in;
+        double got, ref;
+    };
+    static constexpr std::size_t kWorst = 3;
+    std::vector<Worst> worst;
+    void note_worst(const Worst& w);
     void merge(const UlpStats& o);
     double mean() const { return measured ? sum / static_cast<double>(measured) : 0.0; }
     double cr_share() const { return count ? static_cast<double>(correctly_rounded) / static_cast<double>(count) : 0.0; }
@@ -154,7 +169,14 @@ struct AccuracyPlan {
     bool exhaustive = false;  // every float input of one-argument single exports
     bool specials = true;
     bool progress = false;    // progress bar on stderr
+    // In place of each export's own ranges: x (and y, for two-argument
+    // exports) from this interval; _yn's n still from its first range.
+    bool has_interval = false;
+    double lo = 0, hi = 0;
+    bool log_uniform = false;  // magnitude log-uniform in [lo, hi] (0 < lo), else uniform
 };
+// The range that stands for a user's interval for `f`.
+Range interval_range(const Function& f, double lo, double hi, bool log_uniform);
 
 struct AccuracyResult {
     const Function* f = nullptr;
@@ -170,6 +192,9 @@ struct AccuracyOutcome {
 };
 
 long long default_samples(const Function& f, double scale);
+// The ulp error of one call (infinite for a NaN, infinity or zero where the
+// exact value is none of them), and the host libm's beside it. One thread.
+double ulp_error_at(const Function& f, const Input& in, double* host_err = nullptr);
 AccuracyOutcome run_accuracy(const AccuracyPlan& plan);
 
 // ---- Speed ----------------------------------------------------------------
@@ -179,8 +204,14 @@ struct BenchRow {
     double kalm_tput = 0, host_tput = 0;  // ns/call, median
     double kalm_lat = 0, host_lat = 0;
     double tput_ratio = 0, lat_ratio = 0;  // median of per-repetition kalm/host ratios
+    // Dispersion of the per-repetition ratios: their median absolute
+    // deviation over their median (0.05: a typical repetition is 5% off).
+    double tput_disp = 0, lat_disp = 0;
+    std::string inputs;  // the label of the inputs timed
     bool has_host = false;
 };
+// Above this dispersion a row is flagged as noisy.
+inline constexpr double kNoisyDispersion = 0.05;
 
 struct BenchPlan {
     std::vector<const Function*> functions;
@@ -188,6 +219,10 @@ struct BenchPlan {
     double target_ms = 4.0;  // length of one timed run
     bool latency = true;
     bool progress = false;
+    // In place of each export's usual range (interval_range).
+    bool has_interval = false;
+    double lo = 0, hi = 0;
+    bool log_uniform = false;
 };
 
 std::vector<BenchRow> run_bench(const BenchPlan& plan);
@@ -203,7 +238,19 @@ extern const EmbeddedFile kEmbeddedVectors[];  // ends with {nullptr, nullptr}
 
 // ---- Command-line helpers -------------------------------------------------
 
+// One floating argument of `kalm eval`, read correctly rounded for its type:
+// decimal or hex-float literals (strtof for a float, never through double),
+// inf, nan, or 0x and 8/16 hex digits of IEEE bits. An overflow to infinity
+// or an underflow to zero is an error; a literal rounded into the subnormal
+// range gives a warning.
+// `bits`: the argument's IEEE bits (a float's in the low 32).
+bool parse_real_arg(const std::string& text, bool single, std::uint64_t& bits, std::string& error,
+                    std::string& warning);
+
+// The exit statuses of every command: 0 ok, 1 a mismatch or a limit exceeded,
+// 2 a bad command line or malformed input, 3 an I/O error.
 int bad_input(const std::string& msg);  // "kalm: MSG", one line on stderr; returns 2
+int io_error(const std::string& msg);   // "kalm: MSG", one line on stderr; returns 3
 // Resolves NAME... (all exports when empty), dropping repeats; false with `error` set.
 bool select_functions(const std::vector<std::string>& names, std::vector<const Function*>& out, std::string& error);
 std::string fmt_ulp(double u);

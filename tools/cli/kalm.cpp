@@ -15,17 +15,23 @@ const Command kCommands[] = {
     {"eval", "NAME ARG...", "evaluate one call: result bits, flags, and the exception an unmasked call raises",
      cmd_eval},
     {"exports", "", "the export table: ordinals, names, signatures, words in and out", cmd_exports},
-    {"vectors", "[FILE...|-]", "check vector lines, or print the outcome of bare input lines (default: stdin)",
+    {"vectors", "[FILE...|-]", "check vector files (default: stdin); with --generate, complete bare input lines",
      cmd_vectors},
-    {"accuracy", "[NAME...]", "ulp error against MPFR on random inputs per export, or on every float input",
-     cmd_accuracy},
-    {"bench", "[NAME...]", "ns/call beside the host libm: throughput and latency", cmd_bench},
+    {"accuracy", "[NAME...] | NAME LO HI [COUNT]",
+     "ulp error against MPFR on random inputs per export (or in [LO, HI]), or on every float input", cmd_accuracy},
+    {"bench", "[NAME...] | NAME LO HI", "ns/call beside the host libm: throughput and latency, with their dispersion",
+     cmd_bench},
+    {"plot", "NAME [LO HI]", "draw the ulp error against the input (two inputs: a heat map) with gnuplot", cmd_plot},
     {"report", "", "vectors, accuracy and speed on one screen; status 0 only if every vector passes", cmd_report},
     {"help", "[COMMAND]", "this list, or one command's options", cmd_help},
     {nullptr, nullptr, nullptr, nullptr},
 };
 
 namespace {
+
+const char* const kExitStatuses =
+    "exit status: 0 ok, 1 a mismatch or a limit exceeded, 2 a bad command line or malformed input, "
+    "3 an I/O error (130 interrupted)\n";
 
 const Command* find_command(const std::string& name) {
     for (const Command* c = kCommands; c->name != nullptr; ++c)
@@ -37,8 +43,10 @@ void print_commands(std::FILE* to) {
     std::fprintf(to, "usage: kalm COMMAND [ARG...]   (kalm help COMMAND, or kalm COMMAND --help: its options)\n");
     for (const Command* c = kCommands; c->name != nullptr; ++c) {
         const std::string call = std::string(c->name) + (*c->operands ? " " : "") + c->operands;
-        std::fprintf(to, "  %-22s %s\n", call.c_str(), c->help);
+        if (call.size() > 22) std::fprintf(to, "  %s\n  %-22s %s\n", call.c_str(), "", c->help);
+        else std::fprintf(to, "  %-22s %s\n", call.c_str(), c->help);
     }
+    std::fputs(kExitStatuses, to);
 }
 
 }  // namespace
@@ -54,6 +62,11 @@ bool parse_command_line(Options& options, int argc, char** argv, std::vector<std
         case Options::Status::Ok: return true;
         case Options::Status::Help:
             std::fputs(options.usage().c_str(), stdout);
+            std::fputs(kExitStatuses, stdout);
+            status = 0;
+            return false;
+        case Options::Status::Version:
+            std::printf("kalm %s\n", KALM_VERSION);
             status = 0;
             return false;
         case Options::Status::Error: break;
@@ -90,6 +103,10 @@ int main(int argc, char** argv) {
     }
     const std::string name = argv[1];
     if (name == "-h" || name == "--help") return cmd_help(0, nullptr);
+    if (name == "--version") {
+        std::printf("kalm %s\n", KALM_VERSION);
+        return 0;
+    }
     const Command* c = find_command(name);
     if (c == nullptr) return bad_input("unknown command '" + name + "' (see 'kalm help')");
     return c->run(argc - 2, argv + 2);

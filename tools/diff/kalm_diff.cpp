@@ -8,7 +8,8 @@
 //   kalm_diff OLD.so NEW.so [--calls N] [--seed S]
 //   kalm_diff OLD.so NEW.so --all-floats NAME     every float argument, two threads
 // Status: 0 when nothing differs, 1 when something does, 2 for a bad command
-// line or a library that cannot be loaded.
+// line or a library without the library's entries, 3 for a library that
+// cannot be loaded.
 #include <dlfcn.h>
 
 #include <algorithm>
@@ -86,7 +87,7 @@ struct Lib {
         handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
         if (!handle) {
             std::fprintf(stderr, "kalm_diff: %s\n", dlerror());
-            std::exit(2);
+            std::exit(3);
         }
         get(call, "kalm_call");
         get(set_control_word, "kalm_set_control_word");
@@ -248,6 +249,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> libs;
     switch (options.parse(argc - 1, argv + 1, libs)) {
         case kalmtool::Options::Status::Help: std::fputs(options.usage().c_str(), stdout); return 0;
+        case kalmtool::Options::Status::Version: std::printf("%s %s\n", "kalm_diff", KALM_VERSION); return 0;
         case kalmtool::Options::Status::Error: std::fprintf(stderr, "kalm_diff: %s\n", options.error().c_str()); return 2;
         case kalmtool::Options::Status::Ok: break;
     }

@@ -121,6 +121,7 @@ Options::Status Options::parse(int argc, char* const* argv, std::vector<std::str
             continue;
         }
         if (a == "-h" || a == "--help") return Status::Help;
+        if (a == "--version") return Status::Version;
         const auto eq = a.find('=');
         const std::string name = a.substr(0, eq);
         const OptionDef* s = a.rfind("--", 0) == 0 ? find(name) : nullptr;

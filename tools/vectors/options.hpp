@@ -35,11 +35,11 @@ public:
     using Taker = std::function<bool(const std::string& value, std::string& error)>;
     Options& custom(const std::string& name, const std::string& metavar, const std::string& help, Taker take);
 
-    enum class Status { Ok, Help, Error };
+    enum class Status { Ok, Help, Version, Error };
     // Options may come anywhere among the operands, which are collected in
     // order. "--" ends the options; "-" (standard input) and anything that
     // reads as a negative number ("-1.5", "-inf", "-0x...") are operands;
-    // "-h" and "--help" ask for the usage.
+    // "-h" and "--help" ask for the usage, "--version" for the version.
     Status parse(int argc, char* const* argv, std::vector<std::string>& operands);
     // After Status::Error: one line naming the problem.
     const std::string& error() const { return error_; }

@@ -14,6 +14,8 @@
 #include <iostream>
 #include <sstream>
 
+#include <sys/stat.h>
+
 #include "abi/export_list.hpp"
 #include "abi/words.hpp"
 #include "kalmlib/kalmlib.hpp"
@@ -23,16 +25,8 @@ namespace {
 
 bool arg_is_float(const kalm_export* e) { return e->signature == KALM_SIG_F_F || e->signature == KALM_SIG_FF_F; }
 
-std::vector<std::string> split(const std::string& s) {
-    std::istringstream is(s);
-    std::vector<std::string> out;
-    std::string t;
-    while (is >> t) out.push_back(t);
-    return out;
-}
-
 bool parse_hex(const std::string& t, unsigned digits, std::uint64_t& v) {
-    if (t.size() != digits + 2 || t[0] != '0' || (t[1] != 'x' && t[1] != 'X')) return false;
+    if (t.size() != digits + 2 || t[0] != '0' || t[1] != 'x') return false;
     v = 0;
     for (std::size_t i = 2; i < t.size(); ++i) {
         char c = t[i];
@@ -53,45 +47,93 @@ std::string hex_bits(std::uint64_t v, bool is_float) {
     return buf;
 }
 
+// The five status codes an export can raise.
+bool known_status(std::uint64_t code) {
+    return code == 0xC000008E || code == 0xC000008F || code == 0xC0000090 || code == 0xC0000091 ||
+           code == 0xC0000093;
+}
+
 bool parse_outcome(const std::vector<std::string>& t, std::size_t at, bool is_float, Outcome& o, std::string& error) {
     if (t.size() != at + 3) {
         error = "expected 'RESULT FLAGS RAISE' after '->'";
         return false;
     }
     if (!parse_hex(t[at], is_float ? 8 : 16, o.result)) {
-        error = "bad result bits '" + t[at] + "'";
+        error = "bad result bits '" + t[at] + "' (" + (is_float ? "0x + 8" : "0x + 16") + " hex digits)";
         return false;
     }
-    char* end = nullptr;
-    unsigned long f = std::strtoul(t[at + 1].c_str(), &end, 16);
-    if (t[at + 1].size() != 2 || *end != '\0' || (f & ~0x1Dul) != 0) {
-        error = "bad flags '" + t[at + 1] + "'";
+    // Exactly two hex digits: strtoul would take a sign ("-0"), blanks and a 0x prefix.
+    const std::string& fl = t[at + 1];
+    std::uint64_t f = 0;
+    if (fl.size() != 2 || !parse_hex("0x" + fl, 2, f) || (f & ~0x1Dull) != 0) {
+        error = "bad flags '" + fl + "' (two hex digits, bits 01 04 08 10)";
         return false;
     }
     o.flags = static_cast<unsigned>(f);
     std::string r = t[at + 2];
     if (r != "-") {
-        std::uint64_t code;
-        auto atpos = r.find('@');
-        if (atpos != 8 || !parse_hex("0x" + r.substr(0, 8), 8, code) || (r.substr(9) != "app" && r.substr(9) != "lib")) {
-            error = "bad raise '" + r + "'";
+        std::uint64_t code = 0;
+        if (r.size() != 12 || r[8] != '@' || !parse_hex("0x" + r.substr(0, 8), 8, code) ||
+            (r.substr(9) != "app" && r.substr(9) != "lib")) {
+            error = "bad raise '" + r + "' (- or CODE@app or CODE@lib)";
             return false;
         }
-        for (auto& c : r)
-            if (c >= 'a' && c <= 'f' && &c < &r[8]) c = static_cast<char>(c - 'a' + 'A');
+        if (!known_status(code)) {
+            error = "bad raise '" + r + "': not a floating-point status code";
+            return false;
+        }
+        for (std::size_t i = 0; i < 8; ++i)
+            if (r[i] >= 'a' && r[i] <= 'f') r[i] = static_cast<char>(r[i] - 'a' + 'A');
     }
     o.raise = r;
+    return true;
+}
+
+// Blanks are spaces and tabs; every other control byte (NUL, CR, ...) is an
+// error, so that what a reader sees is what runs.
+bool split_strict(const std::string& line, std::vector<std::string>& out, std::string& error) {
+    out.clear();
+    std::string cur;
+    for (char c : line) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 && c != '\t') {
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "control byte 0x%02x in the line", u);
+            error = buf;
+            return false;
+        }
+        if (u == 0x7F) {
+            error = "control byte 0x7f in the line";
+            return false;
+        }
+    }
+    const std::string body = line.substr(0, line.find('#'));
+    for (char c : body) {
+        if (c == ' ' || c == '\t') {
+            if (!cur.empty()) out.push_back(std::move(cur));
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty()) out.push_back(std::move(cur));
     return true;
 }
 
 }  // namespace
 
 bool parse_int(const std::string& text, std::int32_t& v) {
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    long long n = std::strtoll(text.c_str(), &end, 10);
-    if (*end != '\0' || errno != 0 || n < INT32_MIN || n > INT32_MAX) return false;
+    // One spelling per value: an optional '-', no '+', no leading zeros, no "-0".
+    const bool neg = !text.empty() && text[0] == '-';
+    const std::string digits = neg ? text.substr(1) : text;
+    if (digits.empty() || digits.size() > 10 || (digits[0] == '0' && (digits.size() > 1 || neg))) return false;
+    long long n = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + (c - '0');
+    }
+    if (neg) n = -n;
+    if (n < INT32_MIN || n > INT32_MAX) return false;
     v = static_cast<std::int32_t>(n);
     return true;
 }
@@ -146,8 +188,8 @@ bool parse_value(const std::string& text, bool is_float, std::vector<std::uint32
 
 bool parse_vector(const std::string& raw, Vector& v, std::string& error) {
     v = Vector{};
-    std::string line = raw.substr(0, raw.find('#'));
-    auto t = split(line);
+    std::vector<std::string> t;
+    if (!split_strict(raw, t, error)) return false;
     if (t.empty()) return true;
     const kalm_export* e = kalm_export_by_name(t[0].c_str());
     if (e == nullptr) {
@@ -155,8 +197,14 @@ bool parse_vector(const std::string& raw, Vector& v, std::string& error) {
         return false;
     }
     std::size_t arrow = t.size();
-    for (std::size_t i = 0; i < t.size(); ++i)
-        if (t[i] == "->") arrow = i;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t[i] != "->") continue;
+        if (arrow != t.size()) {
+            error = "more than one '->'";
+            return false;
+        }
+        arrow = i;
+    }
     int nargs = e->signature == KALM_SIG_D_D || e->signature == KALM_SIG_F_F ? 1 : 2;
     if (arrow != static_cast<std::size_t>(nargs) + 1) {
         error = t[0] + " takes " + std::to_string(nargs) + " argument" + (nargs == 1 ? "" : "s");
@@ -169,7 +217,7 @@ bool parse_vector(const std::string& raw, Vector& v, std::string& error) {
         if (e->signature == KALM_SIG_ID_D && i == 0) {
             std::int32_t n;
             if (!parse_int(a, n)) {
-                error = "bad int argument '" + a + "'";
+                error = "bad int argument '" + a + "' (decimal, no sign but '-', no leading zeros)";
                 return false;
             }
             append(v.words, static_cast<int>(n));
@@ -292,59 +340,150 @@ bool tolerable_difference(const Vector& v, const Outcome& e, const Outcome& g) {
     return false;
 }
 
-void process_stream(std::istream& in, const std::string& source, std::ostream& out, Tally& tally, bool quiet_generate) {
+LineRead read_line(std::istream& in, std::string& line, std::size_t max) {
+    line.clear();
+    std::istream::sentry ok(in, true);
+    if (!ok) return in.bad() ? LineRead::Error : LineRead::End;
+    std::streambuf* sb = in.rdbuf();
+    bool any = false;
+    for (;;) {
+        const int c = sb->sbumpc();
+        if (c == std::char_traits<char>::eof()) {
+            in.setstate(std::ios::eofbit);
+            return any ? LineRead::Line : LineRead::End;
+        }
+        any = true;
+        if (c == '\n') return LineRead::Line;
+        if (line.size() == max) {
+            // Too long: the rest of the line is read and dropped, never kept.
+            for (int d = sb->sbumpc(); d != '\n' && d != std::char_traits<char>::eof(); d = sb->sbumpc()) {
+            }
+            line.clear();
+            return LineRead::TooLong;
+        }
+        line += static_cast<char>(c);
+    }
+}
+
+void TextSink::line(const LineEvent& e) {
+    const std::string where = e.source + ":" + std::to_string(e.line) + ": ";
+    const std::string under = e.env.empty() ? "" : "  (caller environment " + e.env + ")";
+    switch (e.kind) {
+        case LineEvent::Kind::Pass: break;
+        case LineEvent::Kind::Generated:
+            if (!quiet_) out_ << e.got << "\n";
+            break;
+        case LineEvent::Kind::Malformed: out_ << where << "malformed: " << e.message << "\n"; break;
+        case LineEvent::Kind::Tolerated:
+            out_ << where << e.input << "\n    tolerated (underflow before rounding): got " << e.got << "\n";
+            break;
+        case LineEvent::Kind::Mismatch:
+            out_ << where << e.input << under << "\n";
+            if (!e.expected.empty() && e.expected != e.got)
+                out_ << "    expected " << e.expected << "\n    got      " << e.got << "\n";
+            if (!e.message.empty()) out_ << "    " << e.message << "\n";
+            break;
+    }
+    if (e.kind != LineEvent::Kind::Pass) out_.flush();  // before a later call can die of a trap
+}
+
+void process_stream(std::istream& in, const std::string& source, LineSink& sink, Tally& tally, bool generate) {
     const CallerEnv& env = caller_env();
-    const std::string under = &env == &caller_envs().front() ? "" : std::string("  (caller environment ") + env.name + ")";
+    const std::string env_name = &env == &caller_envs().front() ? "" : env.name;
     std::string line;
-    long n = 0;
-    while (std::getline(in, line)) {
-        ++n;
+    long n = 0, vectors = 0;
+    for (;;) {
+        const LineRead r = read_line(in, line);
+        if (r == LineRead::End) break;
+        LineEvent ev;
+        ev.source = source;
+        ev.line = ++n;
+        ev.env = env_name;
+        if (r == LineRead::Error) {
+            ev.kind = LineEvent::Kind::Malformed;
+            ev.message = "read error";
+            ++tally.unreadable;
+            sink.line(ev);
+            break;
+        }
         Vector v;
         std::string error;
-        if (!parse_vector(line, v, error)) {
-            out << source << ":" << n << ": " << error << "\n";
-            ++tally.failed;
+        if (r == LineRead::TooLong) {
+            error = "line longer than " + std::to_string(kMaxLineBytes) + " bytes";
+        } else if (parse_vector(line, v, error) && v.fn != nullptr && !v.expected && !generate) {
+            error = "no expectation ('-> RESULT FLAGS RAISE'); bare input lines are run only with --generate";
+        }
+        if (!error.empty()) {
+            ev.kind = LineEvent::Kind::Malformed;
+            ev.message = error;
+            ++tally.malformed;
+            ++vectors;
+            sink.line(ev);
             continue;
         }
         if (v.fn == nullptr) continue;
+        ++vectors;
         std::string trouble;
         Outcome got;
         {
             const CallSite site(source, n, v.input);
             got = run_vector(v, &trouble);
         }
-        auto mismatch = [&](const Outcome* want) {
-            out << source << ":" << n << ": " << v.input << under << "\n";
-            if (want && !(got == *want))
-                out << "    expected " << format_outcome(v, *want).substr(v.input.size() + 1) << "\n    got      "
-                    << format_outcome(v, got).substr(v.input.size() + 1) << "\n";
-            if (!trouble.empty()) out << "    " << trouble << "\n";
-            out.flush();  // before a later call can die of a trap
-            ++tally.failed;
-        };
-        if (!v.expected && !trouble.empty()) {
-            mismatch(nullptr);
-            continue;
-        }
+        ev.input = v.input;
+        ev.got = format_outcome(v, got).substr(v.input.size() + 1);
+        ev.message = trouble;
         if (!v.expected) {
-            if (!quiet_generate) out << format_outcome(v, got) << "\n";
-            ++tally.generated;
+            if (!trouble.empty()) {
+                ev.kind = LineEvent::Kind::Mismatch;
+                ++tally.failed;
+            } else {
+                ev.kind = LineEvent::Kind::Generated;
+                ev.got = format_outcome(v, got);
+                ++tally.generated;
+            }
+            sink.line(ev);
             continue;
         }
         const Outcome want = expected_in_env(v, *v.expected, got, env);
-        if (!trouble.empty()) {
-            mismatch(&want);
-        } else if (got == want) {
+        ev.expected = format_outcome(v, want).substr(v.input.size() + 1);
+        if (trouble.empty() && got == want) {
+            ev.kind = LineEvent::Kind::Pass;
             ++tally.passed;
-        } else if (g_tolerant && tolerable_difference(v, want, got)) {
+        } else if (trouble.empty() && g_tolerant && tolerable_difference(v, want, got)) {
+            ev.kind = LineEvent::Kind::Tolerated;
             ++tally.passed;
             ++g_tolerated;
-            out << source << ":" << n << ": " << v.input << "\n    tolerated (underflow before rounding): got "
-                << format_outcome(v, got).substr(v.input.size() + 1) << "\n";
         } else {
-            mismatch(&want);
+            ev.kind = LineEvent::Kind::Mismatch;
+            ++tally.failed;
         }
+        sink.line(ev);
     }
+    if (in.bad() && tally.unreadable == 0) {
+        LineEvent ev;
+        ev.source = source;
+        ev.line = n;
+        ev.kind = LineEvent::Kind::Malformed;
+        ev.message = "read error";
+        ++tally.unreadable;
+        sink.line(ev);
+    } else if (vectors == 0 && tally.unreadable == 0) {
+        // Nothing to check passes nothing: an empty file, or one of comments only.
+        LineEvent ev;
+        ev.source = source;
+        ev.line = n;
+        ev.env = env_name;
+        ev.kind = LineEvent::Kind::Malformed;
+        ev.message = "no vector lines";
+        ++tally.malformed;
+        sink.line(ev);
+    }
+}
+
+void process_stream(std::istream& in, const std::string& source, std::ostream& out, Tally& tally,
+                    bool quiet_generate, bool generate) {
+    TextSink sink(out, quiet_generate);
+    process_stream(in, source, sink, tally, generate);
 }
 
 void add_runner_options(Options& options, RunnerOptions& opts) {
@@ -368,45 +507,90 @@ void add_runner_options(Options& options, RunnerOptions& opts) {
                        }
                        return true;
                    });
+    options.flag("--generate", opts.generate,
+                 "run bare input lines (no '-> ...') and print their outcome lines instead of failing them");
 }
 
-bool run_vector_files(const std::vector<std::string>& files, const RunnerOptions& opts, std::ostream& out,
-                      Tally& tally, bool quiet_generate, std::string& error) {
-    // Read once, so that standard input can be run under every environment.
-    std::vector<std::pair<std::string, std::string>> sources;
+int run_vector_files(const std::vector<std::string>& files, const RunnerOptions& opts, LineSink& sink,
+                     Tally& tally, std::string& error) {
+    // Files are read again under each environment; standard input, which
+    // cannot be, is kept (line by line, each line bounded) when there are several.
     for (const auto& f : files) {
-        std::ostringstream text;
-        if (f == "-") {
-            text << std::cin.rdbuf();
-            sources.emplace_back("<stdin>", text.str());
-            continue;
+        if (f == "-") continue;
+        struct stat st {};
+        if (::stat(f.c_str(), &st) != 0) {
+            error = "cannot read '" + f + "': " + std::strerror(errno);
+            return 3;
         }
-        std::ifstream in(f);
-        if (!in) {
-            error = "cannot read '" + f + "'";
-            return false;
+        if (S_ISDIR(st.st_mode)) {
+            error = "cannot read '" + f + "': it is a directory";
+            return 3;
         }
-        text << in.rdbuf();
-        sources.emplace_back(f, text.str());
+        std::ifstream probe(f);
+        if (!probe) {
+            error = "cannot read '" + f + "': " + std::strerror(errno);
+            return 3;
+        }
     }
     std::vector<const CallerEnv*> envs = opts.envs;
     if (envs.empty()) envs.push_back(&caller_envs().front());
+    std::string stdin_text;
+    bool stdin_read = false;
     const std::string before = caller_env().name;
     for (const CallerEnv* env : envs) {
         set_caller_env(env->name);
         Tally t;
-        for (const auto& [name, text] : sources) {
-            std::istringstream in(text);
-            process_stream(in, name, out, t, quiet_generate);
+        for (const auto& f : files) {
+            if (f == "-") {
+                if (envs.size() == 1) {
+                    process_stream(std::cin, "<stdin>", sink, t, opts.generate);
+                    continue;
+                }
+                if (!stdin_read) {
+                    // Over-long lines are kept as an empty marker line of their
+                    // own length limit, so that they fail again, unbuffered.
+                    std::string line;
+                    for (LineRead r; (r = read_line(std::cin, line)) != LineRead::End;) {
+                        if (r == LineRead::Error) break;
+                        if (r == LineRead::TooLong) line.assign(kMaxLineBytes + 1, ' ');
+                        stdin_text += line;
+                        stdin_text += '\n';
+                    }
+                    stdin_read = true;
+                }
+                std::istringstream in(stdin_text);
+                process_stream(in, "<stdin>", sink, t, opts.generate);
+                continue;
+            }
+            std::ifstream in(f);
+            if (!in) {
+                error = "cannot read '" + f + "': " + std::strerror(errno);
+                set_caller_env(before);
+                return 3;
+            }
+            process_stream(in, f, sink, t, opts.generate);
         }
-        if (envs.size() > 1)
-            out << "caller environment " << env->name << ": " << t.passed << " passed, " << t.failed << " failed\n";
-        tally.passed += t.passed;
-        tally.failed += t.failed;
-        tally.generated += t.generated;
+        sink.env_done(env->name, t, envs.size() > 1);
+        tally.add(t);
     }
     set_caller_env(before);
-    return true;
+    if (tally.unreadable) {
+        error = "read error";
+        return 3;
+    }
+    return 0;
+}
+
+int exit_status(const Tally& t) {
+    if (t.unreadable) return 3;
+    if (t.malformed) return 2;
+    return t.failed ? 1 : 0;
+}
+
+void TextSink::env_done(const std::string& env, const Tally& t, bool several) {
+    if (several)
+        out_ << "caller environment " << env << ": " << t.passed << " passed, " << t.failed << " failed"
+             << (t.malformed ? ", " + std::to_string(t.malformed) + " malformed" : "") << "\n";
 }
 
 }  // namespace kalmtool

@@ -51,26 +51,83 @@ std::string format_outcome(const Vector& v, const Outcome& o);
 
 struct Tally {
     long passed = 0, failed = 0, generated = 0;
+    long malformed = 0;   // lines that do not follow the grammar; files with no vector line
+    long unreadable = 0;  // read errors
+    void add(const Tally& o) {
+        passed += o.passed;
+        failed += o.failed;
+        generated += o.generated;
+        malformed += o.malformed;
+        unreadable += o.unreadable;
+    }
 };
 
-// Checks or generates every line of a stream; mismatches and errors go to
-// `out` with the source name and line number.
+// The grammar of a line, checked whole (docs/vector-format.md):
+//   line    = [vector] [comment]        blanks: spaces and tabs; no other control byte
+//   vector  = NAME ARG... ["->" RESULT FLAGS RAISE]
+//   ARG     = 0x + 16 hex digits (double), 8 (float), or _yn's n: -?[1-9][0-9]* | 0
+//   FLAGS   = two hex digits, bits of 1D only;  RAISE = "-" | CODE "@app" | CODE "@lib"
+// A line is at most kMaxLineBytes bytes; a longer one is malformed, and is
+// skipped without being held in memory.
+inline constexpr std::size_t kMaxLineBytes = 4096;
+enum class LineRead { Line, TooLong, End, Error };
+LineRead read_line(std::istream& in, std::string& line, std::size_t max = kMaxLineBytes);
+
+// What became of one line, for the text, JSON and CSV outputs.
+struct LineEvent {
+    enum class Kind { Pass, Mismatch, Malformed, Generated, Tolerated } kind = Kind::Pass;
+    std::string source;
+    long line = 0;
+    std::string env;       // "" for the default environment
+    std::string input;     // the normalised input part
+    std::string expected;  // "RESULT FLAGS RAISE" the line wants (checked lines)
+    std::string got;       // "RESULT FLAGS RAISE" (a generated line: the whole line)
+    std::string message;   // why a line is malformed, or what else went wrong
+};
+class LineSink {
+public:
+    virtual ~LineSink() = default;
+    virtual void line(const LineEvent& e) = 0;
+    // After every file under one environment; `several`: more than one environment.
+    virtual void env_done(const std::string& env, const Tally& t, bool several) = 0;
+};
+// The runner's text: failures and malformed lines with source:line, and the
+// outcome lines of generated input (unless quiet).
+class TextSink : public LineSink {
+public:
+    explicit TextSink(std::ostream& out, bool quiet_generate = false) : out_(out), quiet_(quiet_generate) {}
+    void line(const LineEvent& e) override;
+    void env_done(const std::string& env, const Tally& t, bool several) override;
+
+private:
+    std::ostream& out_;
+    bool quiet_;
+};
+
+// Checks every line of a stream. Lines without an expectation are an error
+// unless `generate` is set; then their outcome is reported as generated.
+void process_stream(std::istream& in, const std::string& source, LineSink& sink, Tally& tally, bool generate);
 void process_stream(std::istream& in, const std::string& source, std::ostream& out, Tally& tally,
-                    bool quiet_generate = false);
+                    bool quiet_generate = false, bool generate = false);
 
 // The runner's options, the same for kalm_check and `kalm vectors`:
 //   --caller-env NAME[,NAME...]   run every line under each of these caller
 //                                 environments in turn ("each": all of this host's)
+//   --generate                    bare input lines print their outcome instead of failing
 struct RunnerOptions {
     std::vector<const CallerEnv*> envs;  // empty: the default environment only
+    bool generate = false;
 };
 void add_runner_options(Options& options, RunnerOptions& opts);
 
 // Checks (or generates) every file, "-" for standard input, under each
-// selected caller environment, with a summary line per environment when there
-// are several. False, with `error` set, when a file cannot be read.
-bool run_vector_files(const std::vector<std::string>& files, const RunnerOptions& opts, std::ostream& out,
-                      Tally& tally, bool quiet_generate, std::string& error);
+// selected caller environment. Returns 0, or 3 with `error` set when a file
+// cannot be read (missing, a directory, a read error).
+int run_vector_files(const std::vector<std::string>& files, const RunnerOptions& opts, LineSink& sink, Tally& tally,
+                     std::string& error);
+// The runner's exit status: 3 unreadable input, 2 malformed input, 1 a line
+// that does not match, 0 otherwise.
+int exit_status(const Tally& t);
 
 // Host-tolerant checking (opt-in) accepts one difference between hosts and
 // nothing else: underflow detected before rounding (ARM) or after it (x86),
