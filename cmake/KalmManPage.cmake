@@ -37,7 +37,7 @@ string(APPEND page ".SH DESCRIPTION\n")
 kalm_roff_verbatim("${general}" block)
 string(APPEND page "${block}")
 
-string(REGEX MATCHALL "(^|\n)[ \t]+[a-z][a-z0-9_-]*" heads "${general}")
+string(REGEX MATCHALL "(^|\n)  [a-z][a-z0-9_-]*" heads "${general}")
 set(commands)
 foreach(h IN LISTS heads)
   string(STRIP "${h}" name)

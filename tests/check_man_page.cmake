@@ -46,7 +46,7 @@ endforeach()
 # The real page: one section per command `kalm help` lists.
 file(READ ${REAL_PAGE} real)
 execute_process(COMMAND ${KALM} help OUTPUT_VARIABLE help)
-string(REGEX MATCHALL "\n[ \t]+[a-z][a-z0-9_-]*" heads "${help}")
+string(REGEX MATCHALL "\n  [a-z][a-z0-9_-]*" heads "${help}")
 if(NOT heads)
   message(FATAL_ERROR "kalm help lists no command:\n${help}")
 endif()
