@@ -28,7 +28,18 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* On Windows the DLL exports exactly the KALM_API declarations; a program
+ * that links the static library defines KALMLIB_STATIC (the CMake target
+ * kalmlib::kalmlib_static does it) so that its calls are not looked up in a DLL. */
+#if defined(_WIN32)
 #if defined(KALMLIB_BUILDING)
+#define KALM_API __declspec(dllexport)
+#elif defined(KALMLIB_STATIC)
+#define KALM_API
+#else
+#define KALM_API __declspec(dllimport)
+#endif
+#elif defined(KALMLIB_BUILDING)
 #define KALM_API __attribute__((visibility("default")))
 #else
 #define KALM_API
@@ -170,6 +181,23 @@ KALM_API int kalm_call(int ordinal, const uint32_t *args, size_t nargs, uint32_t
 
 /* The library's load/unload entry point: reports success (1) for every reason. */
 KALM_API int kalm_dll_main(void *module, uint32_t reason, void *reserved);
+
+/* ---- Structured exceptions (Windows) ------------------------------------ */
+
+#define KALM_ERR_UNSUPPORTED (-5)
+
+/* With a nonzero argument, an unmasked exception on the calling thread is
+ * raised as a structured exception of the host, RaiseException(status code,
+ * 0, 0, NULL): the device's status code and no arguments, ahead of the raise
+ * handler and of the C++ throw. A vectored handler or an MSVC __except filter
+ * sees GetExceptionCode() == KALM_STATUS_FLOAT_...; one that continues
+ * execution (EXCEPTION_CONTINUE_EXECUTION) lets the call go on as if the
+ * exception were masked; an __except block that handles it leaves the call
+ * (no result) with the caller's floating-point environment in place. Zero
+ * restores the raise handler and the throw. Per thread, off by default.
+ * Returns KALM_OK, or KALM_ERR_UNSUPPORTED (nothing changed) on hosts
+ * without structured exceptions. */
+KALM_API int kalm_set_structured_exceptions(int enable);
 
 #ifdef __cplusplus
 }

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 
+#include "host/bits.hpp"
 #include "host/host_flags.hpp"
 
 namespace kalm::lib {
@@ -22,14 +23,14 @@ enum class Entry { framed, unframed };
 
 // Control word of the calling thread (bit set = exception masked). Kept in
 // static TLS so that reading it is one load.
-extern __thread std::uint32_t tls_control_word __attribute__((tls_model("initial-exec")));
+extern KALM_TLS std::uint32_t tls_control_word KALM_TLS_IE;
 inline constexpr std::uint32_t FP_ALL_MASKED = 0x1Fu;
 
 // The export call in progress on this thread, for the raise service, which
 // puts the caller's environment back while a handler runs or an exception
 // leaves the library. Register hosts: the caller's register in the low word,
 // the export's ordinal in the high word; 0 when no call is in progress.
-extern __thread std::uint64_t tls_call __attribute__((tls_model("initial-exec")));
+extern KALM_TLS std::uint64_t tls_call KALM_TLS_IE;
 
 // Set in the record when the exit has to look at the register: the caller's
 // environment is not the device's, or a routine is about to meet a subnormal
@@ -53,7 +54,7 @@ struct CallEnv {
 };
 // The portable layer keeps the caller's whole environment on the call's stack;
 // the record's low word is unused.
-extern __thread const std::fenv_t* tls_call_env;
+extern KALM_TLS const std::fenv_t* tls_call_env;
 
 template <Entry E, bool InnerClears>
 inline void enter_call(CallEnv& e, std::uint32_t ordinal, bool) {

@@ -16,10 +16,28 @@ using report_t = std::uintptr_t;  // code address an exception is raised against
 
 // A routine that must stay a call of its own (its return address is a report
 // address, or its flags are cleared and checked apart from its caller's).
-#define KALM_NOINLINE __attribute__((noinline, noclone))
 // Return address of the current (non-inlined) function, as a report address.
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>
+#define KALM_NOINLINE __declspec(noinline)
+#define KALM_RETURN_ADDRESS (reinterpret_cast<::kalm::lib::report_t>(_ReturnAddress()))
+#else
+#define KALM_NOINLINE __attribute__((noinline, noclone))
 #define KALM_RETURN_ADDRESS \
     (reinterpret_cast<::kalm::lib::report_t>(__builtin_extract_return_addr(__builtin_return_address(0))))
+#endif
+
+// Per-thread state read on every call: static TLS on ELF hosts (one load). On
+// Windows thread_local, which MinGW-w64 (emulated TLS) and MSVC (the loader's
+// TLS) both make work in a DLL, also on threads that existed before the DLL
+// was loaded.
+#if defined(_WIN32)
+#define KALM_TLS thread_local
+#define KALM_TLS_IE
+#else
+#define KALM_TLS __thread
+#define KALM_TLS_IE __attribute__((tls_model("initial-exec")))
+#endif
 
 namespace kalm::lib {
 
