@@ -74,3 +74,10 @@ FUZZ_RUNS ?= 200000
 fuzz:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) clang libclang-rt-14-dev"
 	FUZZ_RUNS=$(FUZZ_RUNS) tests/fuzz/run.sh
+
+# The Windows build (MinGW-w64) and its tests under Wine, in a prefix of its own.
+WIN_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest
+.PHONY: windows-test
+windows-test:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(WIN_PACKAGES)"
+	tools/windows-test.sh
