@@ -8,4 +8,3 @@ set_target_properties(kalmlib PROPERTIES PREFIX "" OUTPUT_NAME kalmlib RUNTIME_O
 target_sources(kalmlib PRIVATE ${CMAKE_SOURCE_DIR}/src/abi/dll_main.cpp)
 target_compile_definitions(kalmlib PRIVATE KALMLIB_BUILDING)
 target_compile_definitions(kalmlib_static PUBLIC KALMLIB_STATIC)
-target_link_options(kalmlib PRIVATE -Wl,--no-undefined)
