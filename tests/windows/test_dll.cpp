@@ -143,6 +143,22 @@ TEST(DllStructuredExceptions, CodeNoArgumentsAndTheHostsRaiseAddress) {
     EXPECT_NE(at, kalmtest::module_path_of(reinterpret_cast<std::uintptr_t>(&watch)));
 }
 
+// Nothing handles it: the program ends with the status code as its exit code,
+// as an unhandled exception ended the device's program.
+TEST(DllStructuredExceptionsDeathTest, UnhandledEndsTheProgramWithTheCode) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            SetErrorMode(SEM_NOGPFAULTERRORBOX);  // no crash dialog or debugger
+            kalm_set_structured_exceptions(1);
+            kalm_set_control_word(KALM_MASK_ALL & ~KALM_MASK_DIVBYZERO);
+            volatile double r = kalm_log(0.0);
+            (void)r;
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(static_cast<int>(KALM_STATUS_FLOAT_DIVIDE_BY_ZERO)), "");
+}
+
 // 64-bit Windows has a 32-bit long: the address must still come out whole.
 TEST(DllExceptionText, WhatShowsTheWholeReportAddress) {
     kalm::ScopedUnmask unmask(KALM_MASK_INVALID);
