@@ -22,7 +22,7 @@ namespace kalm::lib {
 enum class Entry { framed, unframed };
 
 // Control word of the calling thread (bit set = exception masked). Kept in
-// static TLS so that reading it is one load.
+// static TLS on ELF hosts so that reading it is one load (see KALM_TLS).
 extern KALM_TLS std::uint32_t tls_control_word KALM_TLS_IE;
 inline constexpr std::uint32_t FP_ALL_MASKED = 0x1Fu;
 

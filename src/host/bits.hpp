@@ -14,9 +14,10 @@ using report_t = std::uintptr_t;  // code address an exception is raised against
 
 }  // namespace kalm::lib
 
-// A routine that must stay a call of its own (its return address is a report
-// address, or its flags are cleared and checked apart from its caller's).
-// Return address of the current (non-inlined) function, as a report address.
+// KALM_NOINLINE: a routine that must stay a call of its own (its return address
+// is a report address, or its flags are cleared and checked apart from its
+// caller's). KALM_RETURN_ADDRESS: the return address of the current
+// (non-inlined) function, as a report address.
 #if defined(_MSC_VER) && !defined(__clang__)
 #include <intrin.h>
 #define KALM_NOINLINE __declspec(noinline)
