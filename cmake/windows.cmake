@@ -6,5 +6,6 @@
 set_target_properties(kalmlib PROPERTIES PREFIX "" OUTPUT_NAME kalmlib RUNTIME_OUTPUT_NAME kalmlib
   ARCHIVE_OUTPUT_NAME kalmlib)
 target_sources(kalmlib PRIVATE ${CMAKE_SOURCE_DIR}/src/abi/dll_main.cpp)
+target_include_directories(kalmlib PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_compile_definitions(kalmlib PRIVATE KALMLIB_BUILDING)
 target_compile_definitions(kalmlib_static PUBLIC KALMLIB_STATIC)

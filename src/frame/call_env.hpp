@@ -16,21 +16,28 @@
 
 #include "host/bits.hpp"
 #include "host/host_flags.hpp"
+#include "host/thread_slot.hpp"
 
 namespace kalm::lib {
 
 enum class Entry { framed, unframed };
 
-// Control word of the calling thread (bit set = exception masked). Kept in
-// static TLS on ELF hosts so that reading it is one load (see KALM_TLS).
+// tls_control_word: the control word of the calling thread (bit set =
+// exception masked).
+// tls_call: the export call in progress on this thread, for the raise service,
+// which puts the caller's environment back while a handler runs or an
+// exception leaves the library. Register hosts: the caller's register in the
+// low word, the export's ordinal in the high word; 0 when no call is in progress.
+// Both are read on every call: in static TLS on ELF hosts (one load each), in
+// the thread's block on 64-bit Windows (host/thread_slot.hpp).
+#if defined(_WIN32) && (defined(__x86_64__) || defined(_M_X64))
+#define tls_control_word (::kalm::lib::thread_block().control_word)
+#define tls_call (::kalm::lib::thread_block().call)
+#else
 extern KALM_TLS std::uint32_t tls_control_word KALM_TLS_IE;
-inline constexpr std::uint32_t FP_ALL_MASKED = 0x1Fu;
-
-// The export call in progress on this thread, for the raise service, which
-// puts the caller's environment back while a handler runs or an exception
-// leaves the library. Register hosts: the caller's register in the low word,
-// the export's ordinal in the high word; 0 when no call is in progress.
 extern KALM_TLS std::uint64_t tls_call KALM_TLS_IE;
+#endif
+inline constexpr std::uint32_t FP_ALL_MASKED = 0x1Fu;
 
 // Set in the record when the exit has to look at the register: the caller's
 // environment is not the device's, or a routine is about to meet a subnormal

@@ -27,8 +27,10 @@ thread_local bool t_structured = false;  // raise as a structured exception of t
 
 }  // namespace
 
+#if !(defined(_WIN32) && (defined(__x86_64__) || defined(_M_X64)))
 KALM_TLS std::uint32_t tls_control_word KALM_TLS_IE = 0x1Fu;
 KALM_TLS std::uint64_t tls_call KALM_TLS_IE = 0;
+#endif
 #if defined(KALM_PORTABLE_FENV)
 KALM_TLS const std::fenv_t* tls_call_env = nullptr;
 #endif

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // kalmlib.dll loaded with LoadLibrary while a thread of the program already
 // runs: that thread gets the library's per-thread state like any other (the
-// default control word, its own flags, handler and control word), and the
-// library unloads cleanly. Exit status 0 when every check holds.
+// default control word, its own flags, handler and control word; its first
+// call leaves GetLastError alone), and the library unloads cleanly, also while
+// a thread that used it lives on and exits afterwards. Exit status 0 when
+// every check holds.
 #define WIN32_LEAN_AND_MEAN
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -67,7 +69,9 @@ int main() {
     // Started before the library is loaded; waits for it, then uses it.
     std::thread early([&] {
         while (stage.load() < 1) Sleep(1);
+        SetLastError(0x1234);
         check(api.control_word() == KALM_MASK_ALL, "early thread starts with every exception masked");
+        check(GetLastError() == 0x1234, "the thread's first call leaves GetLastError as it was");
         api.set_control_word(KALM_MASK_ALL & ~KALM_MASK_INVALID);
         Raised raised;
         api.set_raise_handler(on_raise, &raised);
@@ -105,11 +109,21 @@ int main() {
     check(api.control_word() == KALM_MASK_ALL, "main thread does not see the early thread's control word");
     check((api.status() & 0x1Du) == 0, "main thread does not see the early thread's flags");
     api.set_control_word(0);
+    // A thread that uses the library and outlives it: its exit must not call into the unloaded DLL.
+    std::atomic<bool> unloaded{false};
+    std::thread lingering([&] {
+        (void)api.floor(0.5);
+        while (!unloaded.load()) Sleep(1);
+    });
     stage = 3;
     early.join();
     api.set_control_word(KALM_MASK_ALL);
     check(early_ok, "early thread ran to the end");
+    Sleep(20);
     check(FreeLibrary(lib) != 0, "FreeLibrary");
+    check(GetModuleHandleA("kalmlib.dll") == nullptr, "kalmlib.dll unloaded");
+    unloaded = true;
+    lingering.join();
     if (failures == 0) std::puts("late_load: a thread started before LoadLibrary uses its own state: ok");
     return failures == 0 ? 0 : 1;
 }
