@@ -28,10 +28,10 @@ using report_t = std::uintptr_t;  // code address an exception is raised against
     (reinterpret_cast<::kalm::lib::report_t>(__builtin_extract_return_addr(__builtin_return_address(0))))
 #endif
 
-// Per-thread state read on every call: static TLS on ELF hosts (one load). On
-// Windows thread_local, which MinGW-w64 (emulated TLS) and MSVC (the loader's
-// TLS) both make work in a DLL, also on threads that existed before the DLL
-// was loaded.
+// Per-thread state: static TLS on ELF hosts (one load). On Windows
+// thread_local, which MinGW-w64 (emulated TLS) and MSVC (the loader's TLS) both
+// make work in a DLL, also on threads that existed before the DLL was loaded;
+// there the state read on every call is kept apart (host/thread_slot.hpp).
 #if defined(_WIN32)
 #define KALM_TLS thread_local
 #define KALM_TLS_IE
