@@ -12,7 +12,7 @@ PACKAGES := cmake ninja-build g++ pkgconf python3 libgtest-dev libbenchmark-dev 
             gcc-arm-none-eabi libunicorn-dev libdynarmic-dev gnuplot-nox
 CMAKE_ARGS ?=
 # Everything the targets below and the scripts they run build.
-BUILD_DIRS := $(BUILD) $(SAN_BUILD) build-tsan build-dbg build-cfenv build-fuzz build-clang build-aarch64 build-armhf
+BUILD_DIRS := $(BUILD) $(SAN_BUILD) build-tsan build-dbg build-cfenv build-fuzz build-clang build-aarch64 build-armhf build-win
 
 .PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors clang-vectors fuzz-short clean bench \
         cross-test fuzz package ports-test porting-reference \
@@ -134,3 +134,11 @@ guest-demo: guest-deps
 # docs/gallery: the ulp error of every export against its input, drawn by gnuplot.
 gallery: build
 	tools/gallery.sh $(BUILD)/kalm docs/gallery
+
+
+# The Windows build (MinGW-w64) and its tests under Wine, in a prefix of its own.
+WIN_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest
+.PHONY: windows-test
+windows-test:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(WIN_PACKAGES)"
+	tools/windows-test.sh

@@ -1,6 +1,7 @@
 /* SPDX-License-Identifier: MIT */
 /* C: a per-thread raise handler instead of C++ exceptions. When the handler
  * returns, the call completes as if the exception were masked. */
+#include <inttypes.h>
 #include <kalmlib/kalmlib.h>
 #include <stdio.h>
 
@@ -9,7 +10,8 @@ static int raised;
 static void on_raise(uint32_t status, int code, uintptr_t where, void *user) {
     (void)user;
     ++raised;
-    printf("raised 0x%08X (code %d) against %#lx\n", (unsigned)status, code, (unsigned long)where);
+    /* PRIxPTR: the whole address, also where long is 32 bits (64-bit Windows). */
+    printf("raised 0x%08X (code %d) against %#" PRIxPTR "\n", (unsigned)status, code, where);
 }
 
 int main(void) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // C++: results are the device's bits; an unmasked exception arrives as a
 // kalm::FpException carrying the status code and the address of our call.
+#include <cinttypes>
 #include <cstdio>
 #include <kalmlib/kalmlib.hpp>
 
@@ -14,8 +15,7 @@ int main() {
         std::puts("no exception?");
         return 1;
     } catch (const kalm::FpException& e) {
-        std::printf("caught %s (0x%08X) against %#lx\n", e.what(), e.status_code(),
-                    static_cast<unsigned long>(e.report_address()));
+        std::printf("caught %s (0x%08X) against %#" PRIxPTR "\n", e.what(), e.status_code(), e.report_address());
     }
     return 0;
 }

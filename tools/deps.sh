@@ -32,6 +32,9 @@ check() {
     g++-arm-linux-gnueabihf) have_command arm-linux-gnueabihf-g++ ;;
     g++-mingw-w64-x86-64) have_command x86_64-w64-mingw32-g++ ;;
     gcc-arm-none-eabi) have_command arm-none-eabi-gcc ;;
+    g++-mingw-w64-x86-64-posix) have_command x86_64-w64-mingw32-g++-posix ;;
+    wine) have_command wine ;;
+    googletest) need="/usr/src/googletest"; [ -d /usr/src/googletest ] ;;
     libgtest-dev) have_header gtest/gtest.h ;;
     libbenchmark-dev) have_header benchmark/benchmark.h ;;
     libmpfr-dev) have_header mpfr.h ;;

@@ -43,7 +43,18 @@
     KALM_VERSION_STRINGIFY(KALM_VERSION_MINOR) "."                   \
     KALM_VERSION_STRINGIFY(KALM_VERSION_PATCH)
 
+/* On Windows the DLL exports exactly the KALM_API declarations; a program
+ * that links the static library defines KALMLIB_STATIC (the CMake target
+ * kalmlib::kalmlib_static does it) so that its calls are not looked up in a DLL. */
+#if defined(_WIN32)
 #if defined(KALMLIB_BUILDING)
+#define KALM_API __declspec(dllexport)
+#elif defined(KALMLIB_STATIC)
+#define KALM_API
+#else
+#define KALM_API __declspec(dllimport)
+#endif
+#elif defined(KALMLIB_BUILDING)
 #define KALM_API __attribute__((visibility("default")))
 #else
 #define KALM_API
@@ -382,6 +393,23 @@ KALM_API int kalm_dll_main(void *module, uint32_t reason, void *reserved);
 /* The version of the library the program runs with, "MAJOR.MINOR.PATCH"; a
  * program can compare it with the KALM_VERSION_STRING it was compiled with. */
 KALM_API const char *kalm_version(void);
+
+/* ---- Structured exceptions (Windows) ------------------------------------ */
+
+#define KALM_ERR_UNSUPPORTED (-5)
+
+/* With a nonzero argument, an unmasked exception on the calling thread is
+ * raised as a structured exception of the host, RaiseException(status code,
+ * 0, 0, NULL): the device's status code and no arguments, ahead of the raise
+ * handler and of the C++ throw. A vectored handler or an MSVC __except filter
+ * sees GetExceptionCode() == KALM_STATUS_FLOAT_...; one that continues
+ * execution (EXCEPTION_CONTINUE_EXECUTION) lets the call go on as if the
+ * exception were masked; an __except block that handles it leaves the call
+ * (no result) with the caller's floating-point environment in place. Zero
+ * restores the raise handler and the throw. Per thread, off by default.
+ * Returns KALM_OK, or KALM_ERR_UNSUPPORTED (nothing changed) on hosts
+ * without structured exceptions. */
+KALM_API int kalm_set_structured_exceptions(int enable);
 
 #ifdef __cplusplus
 }

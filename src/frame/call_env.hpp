@@ -15,22 +15,30 @@
 
 #include <cstdint>
 
+#include "host/bits.hpp"
 #include "host/host_flags.hpp"
+#include "host/thread_slot.hpp"
 
 namespace kalm::lib {
 
 enum class Entry { framed, unframed };
 
-// Control word of the calling thread (bit set = exception masked). Kept in
-// static TLS so that reading it is one load.
-extern __thread std::uint32_t tls_control_word __attribute__((tls_model("initial-exec")));
+// tls_control_word: the control word of the calling thread (bit set =
+// exception masked).
+// tls_call: the export call in progress on this thread, for the raise service,
+// which puts the caller's environment back while a handler runs or an
+// exception leaves the library. Register hosts: the caller's register in the
+// low word, the export's ordinal in the high word; 0 when no call is in progress.
+// Both are read on every call: in static TLS on ELF hosts (one load each), in
+// the thread's block on 64-bit Windows (host/thread_slot.hpp).
+#if defined(_WIN32) && (defined(__x86_64__) || defined(_M_X64))
+#define tls_control_word (::kalm::lib::thread_block().control_word)
+#define tls_call (::kalm::lib::thread_block().call)
+#else
+extern KALM_TLS std::uint32_t tls_control_word KALM_TLS_IE;
+extern KALM_TLS std::uint64_t tls_call KALM_TLS_IE;
+#endif
 inline constexpr std::uint32_t FP_ALL_MASKED = 0x1Fu;
-
-// The export call in progress on this thread, for the raise service, which
-// puts the caller's environment back while a handler runs or an exception
-// leaves the library. Register hosts: the caller's register in the low word,
-// the export's ordinal in the high word; 0 when no call is in progress.
-extern __thread std::uint64_t tls_call __attribute__((tls_model("initial-exec")));
 
 // Set in the record when the exit has to look at the register: the caller's
 // environment is not the device's, or a routine is about to meet a subnormal
@@ -54,7 +62,7 @@ struct CallEnv {
 };
 // The portable layer keeps the caller's whole environment on the call's stack;
 // the record's low word is unused.
-extern __thread const std::fenv_t* tls_call_env;
+extern KALM_TLS const std::fenv_t* tls_call_env;
 
 template <Entry E, bool InnerClears>
 inline void enter_call(CallEnv& e, std::uint32_t ordinal, bool) {

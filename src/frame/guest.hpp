@@ -13,7 +13,7 @@
 
 namespace kalm::lib {
 
-extern __thread bool tls_guest_call __attribute__((tls_model("initial-exec")));
+extern KALM_TLS bool tls_guest_call KALM_TLS_IE;
 
 struct GuestRaise {
     FpExceptionCode code;
@@ -33,7 +33,7 @@ enum InternalCall : std::uint8_t {
     INTERNAL_SCALE_POW2 = 5,  // scaling by a power of two (pow, the reduction)
 };
 
-extern __thread std::uint8_t tls_internal_call __attribute__((tls_model("initial-exec")));
+extern KALM_TLS std::uint8_t tls_internal_call KALM_TLS_IE;
 // One store on paths that are already out of line; it changes nothing else.
 inline void note_internal_call(InternalCall c) { tls_internal_call = c; }
 

@@ -2,11 +2,20 @@
 // Per-thread floating-point environment standing in for the device's system
 // library: the control word (exception masks, default all masked), the bits
 // of the status register that are not sticky flags, and the raise service.
+#include <cinttypes>
 #include <cstdio>
 
 #include "frame/frame.hpp"
 #include "frame/guest.hpp"
 #include "kalmlib/kalmlib.hpp"
+
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
 
 namespace kalm::lib {
 namespace {
@@ -14,15 +23,20 @@ namespace {
 thread_local std::uint32_t t_status_other = 0u;  // every status bit but 0, 2, 3, 4
 thread_local kalm_raise_handler t_handler = nullptr;
 thread_local void* t_handler_user = nullptr;
+#if defined(_WIN32)
+thread_local bool t_structured = false;  // raise as a structured exception of the host
+#endif
 
 }  // namespace
 
-__thread std::uint32_t tls_control_word __attribute__((tls_model("initial-exec"))) = 0x1Fu;
-__thread std::uint64_t tls_call __attribute__((tls_model("initial-exec"))) = 0;
-__thread std::uint8_t tls_internal_call __attribute__((tls_model("initial-exec"))) = INTERNAL_NONE;
-__thread bool tls_guest_call __attribute__((tls_model("initial-exec"))) = false;
+#if !(defined(_WIN32) && (defined(__x86_64__) || defined(_M_X64)))
+KALM_TLS std::uint32_t tls_control_word KALM_TLS_IE = 0x1Fu;
+KALM_TLS std::uint64_t tls_call KALM_TLS_IE = 0;
+#endif
+KALM_TLS std::uint8_t tls_internal_call KALM_TLS_IE = INTERNAL_NONE;
+KALM_TLS bool tls_guest_call KALM_TLS_IE = false;
 #if defined(KALM_PORTABLE_FENV)
-__thread const std::fenv_t* tls_call_env = nullptr;
+KALM_TLS const std::fenv_t* tls_call_env = nullptr;
 #endif
 
 namespace {
@@ -90,6 +104,20 @@ void raise_service(FpExceptionCode code, report_t ra) {
     // exception that leaves a call; the guest-call entry catches it.
     if (tls_guest_call) [[unlikely]]
         throw GuestRaise{code, ra};
+#if defined(_WIN32)
+    // The device's raise: the status code and no arguments. A handler that
+    // continues execution makes RaiseException return; the call then goes on
+    // as after a raise handler that returns.
+    if (t_structured) {
+        RaiseException(status, 0, 0, nullptr);
+        tls_call = record;
+#if defined(KALM_PORTABLE_FENV)
+        tls_call_env = record_env;
+#endif
+        back_inside(inside);
+        return;
+    }
+#endif
     if (kalm_raise_handler h = t_handler) {
         h(status, static_cast<int>(code), ra, t_handler_user);
         tls_call = record;
@@ -137,9 +165,10 @@ FpException::FpException(std::uint32_t status, FpCode code, std::uintptr_t repor
     : status_(status), code_(code), address_(report_address), ordinal_(ordinal) {
     const char* n = status_name(status_);
     const kalm_export* e = kalm_export_by_ordinal(ordinal_);
-    std::snprintf(what_, sizeof what_, "%s (0x%08X)%s%s, reported against %#lx", n ? n : "floating-point exception",
-                  static_cast<unsigned>(status_), e ? " in " : "", e ? e->name : "",
-                  static_cast<unsigned long>(address_));
+    // The address in full on every host (long is 32 bits on 64-bit Windows).
+    std::snprintf(what_, sizeof what_, "%s (0x%08X)%s%s, reported against %#" PRIxPTR,
+                  n ? n : "floating-point exception", static_cast<unsigned>(status_), e ? " in " : "",
+                  e ? e->name : "", address_);
 }
 
 const char* FpException::export_name() const noexcept {
@@ -164,6 +193,16 @@ KALM_API void kalm_set_status(uint32_t word) {
     write_sticky(word & STICKY_MASK);
 }
 KALM_API void kalm_clear_flags(void) { clear_sticky(); }
+
+KALM_API int kalm_set_structured_exceptions(int enable) {
+#if defined(_WIN32)
+    t_structured = enable != 0;
+    return KALM_OK;
+#else
+    (void)enable;
+    return KALM_ERR_UNSUPPORTED;
+#endif
+}
 
 KALM_API void kalm_set_raise_handler(kalm_raise_handler handler, void* user) {
     t_handler = handler;

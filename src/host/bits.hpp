@@ -15,17 +15,36 @@ using report_t = std::uintptr_t;  // code address an exception is raised against
 
 }  // namespace kalm::lib
 
-// A routine that must stay a call of its own (its return address is a report
-// address, or its flags are cleared and checked apart from its caller's).
-// Clang makes no clones of a noinline function and has no noclone attribute.
+// KALM_NOINLINE: a routine that must stay a call of its own (its return address
+// is a report address, or its flags are cleared and checked apart from its
+// caller's). KALM_RETURN_ADDRESS: the return address of the current
+// (non-inlined) function, as a report address.
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>
+#define KALM_NOINLINE __declspec(noinline)
+#define KALM_RETURN_ADDRESS (reinterpret_cast<::kalm::lib::report_t>(_ReturnAddress()))
+#else
 #if defined(__clang__)
+// Clang makes no clones of a noinline function and has no noclone attribute.
 #define KALM_NOINLINE __attribute__((noinline))
 #else
 #define KALM_NOINLINE __attribute__((noinline, noclone))
 #endif
-// Return address of the current (non-inlined) function, as a report address.
 #define KALM_RETURN_ADDRESS \
     (reinterpret_cast<::kalm::lib::report_t>(__builtin_extract_return_addr(__builtin_return_address(0))))
+#endif
+
+// Per-thread state: static TLS on ELF hosts (one load). On Windows
+// thread_local, which MinGW-w64 (emulated TLS) and MSVC (the loader's TLS) both
+// make work in a DLL, also on threads that existed before the DLL was loaded;
+// there the state read on every call is kept apart (host/thread_slot.hpp).
+#if defined(_WIN32)
+#define KALM_TLS thread_local
+#define KALM_TLS_IE
+#else
+#define KALM_TLS __thread
+#define KALM_TLS_IE __attribute__((tls_model("initial-exec")))
+#endif
 
 namespace kalm::lib {
 

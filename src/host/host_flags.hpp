@@ -18,6 +18,9 @@
 #include <cfenv>
 #define KALM_PORTABLE_FENV 1
 #endif
+#if defined(_WIN32) && defined(__x86_64__) && !defined(KALM_PORTABLE_FENV)
+#include <xmmintrin.h>
+#endif
 
 namespace kalm::lib {
 
@@ -57,6 +60,16 @@ inline constexpr std::uint32_t DEVICE_CONTROL = 0x1F80u;  // all masked, nearest
 // Denormal operand and divide-by-zero: flags of the host with no device meaning
 // (the division is the library's own), kept exactly as the caller has them.
 inline constexpr std::uint32_t HOST_ONLY_FLAGS = 0x06u;
+#if defined(_WIN32)
+// Windows: the compiler's intrinsics, which GCC (MinGW-w64) and MSVC both
+// provide and both treat as volatile, so they keep their order with each other.
+inline std::uint32_t host_status_raw() { return _mm_getcsr(); }
+inline void host_status_write(std::uint32_t m) { _mm_setcsr(m); }
+template <std::uint32_t V>
+inline void host_status_write_const() {
+    _mm_setcsr(V);
+}
+#else
 inline std::uint32_t host_status_raw() {
     std::uint32_t m;
     asm volatile("stmxcsr %0" : "=m"(m));
@@ -68,6 +81,7 @@ inline void host_status_write_const() {
     static constexpr std::uint32_t v = V;
     asm volatile("ldmxcsr %0" : : "m"(v));
 }
+#endif
 inline std::uint32_t host_to_sticky(std::uint32_t m) { return (m & 0x01u) | ((m >> 1) & 0x1Cu); }
 inline std::uint32_t sticky_to_host(std::uint32_t s) { return (s & 0x01u) | ((s & 0x1Cu) << 1); }
 // The register inside a call whose caller's register read `m0`: the device's

@@ -1,7 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "caller_env.hpp"
 
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <csignal>
 #include <cstdio>
@@ -173,8 +181,38 @@ std::string hex(FpRegs r) {
     return buf;
 }
 
-// The SIGFPE report. Async-signal-safe: only write(2) and sigaction(2).
 char g_site[512];
+
+#if defined(_WIN32)
+// The trap report. Windows delivers an SSE trap as a structured exception
+// (STATUS_FLOAT_MULTIPLE_TRAPS or _FAULTS, or one of the single float codes);
+// the runner never asks the library for structured exceptions, so every float
+// code here is a trap. It is named, and the process ends with the code as its
+// status, as an unhandled exception would end it, without a debugger's detour.
+PVOID g_reporter = nullptr;
+
+void put(const char* s) {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), s, static_cast<DWORD>(std::strlen(s)), &written, nullptr);
+}
+
+LONG CALLBACK report_trap(EXCEPTION_POINTERS* info) {
+    const DWORD code = info->ExceptionRecord->ExceptionCode;
+    const bool float_code = (code >= 0xC000008Du && code <= 0xC0000093u) || code == 0xC00002B4u || code == 0xC00002B5u;
+    if (!float_code || g_site[0] == '\0') return EXCEPTION_CONTINUE_SEARCH;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "floating-point trap (0x%08lX)", static_cast<unsigned long>(code));
+    put(buf);
+    put(" under caller environment ");
+    put(g_env->name);
+    put(" in ");
+    put(g_site);
+    put("\n");
+    TerminateProcess(GetCurrentProcess(), code);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+#else
+// The SIGFPE report. Async-signal-safe: only write(2) and sigaction(2).
 struct sigaction g_previous_sigfpe;
 bool g_reporter_installed = false;
 
@@ -213,6 +251,7 @@ void report_sigfpe(int, siginfo_t* info, void*) {
     sigaction(SIGFPE, &g_previous_sigfpe, nullptr);
     if (info->si_code <= 0) raise(SIGFPE);
 }
+#endif
 
 }  // namespace
 
@@ -267,6 +306,9 @@ void write_fp_regs(FpRegs regs) { write_host(regs); }
 void restore_default_env(FpRegs after) { write_host(kDefault | (after & kSticky)); }
 
 CallSite::CallSite(const std::string& source, long line, const std::string& input) {
+#if defined(_WIN32)
+    if (g_reporter == nullptr) g_reporter = AddVectoredExceptionHandler(1, report_trap);
+#else
     if (!g_reporter_installed) {
         struct sigaction sa {};
         sa.sa_sigaction = report_sigfpe;
@@ -274,6 +316,7 @@ CallSite::CallSite(const std::string& source, long line, const std::string& inpu
         sigemptyset(&sa.sa_mask);
         g_reporter_installed = sigaction(SIGFPE, &sa, &g_previous_sigfpe) == 0;
     }
+#endif
     std::snprintf(g_site, sizeof g_site, "%s:%ld: %s", source.c_str(), line, input.c_str());
 }
 

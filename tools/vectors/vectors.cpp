@@ -1,7 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "vectors.hpp"
 
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <bit>
@@ -249,12 +257,28 @@ void marker() {}
 
 std::uintptr_t app_report_address() { return reinterpret_cast<std::uintptr_t>(&marker); }
 
+namespace {
+// The base of the loaded module (executable or shared library) that holds a
+// code address, or null when none does.
+const void* module_of(std::uintptr_t addr) {
+#if defined(_WIN32)
+    HMODULE m = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(addr), &m))
+        return nullptr;
+    return m;
+#else
+    Dl_info at{};
+    if (!dladdr(reinterpret_cast<void*>(addr), &at)) return nullptr;
+    return at.dli_fbase;
+#endif
+}
+}  // namespace
+
 std::string classify_address(std::uintptr_t addr) {
     if (addr == app_report_address()) return "app";
-    Dl_info lib{}, at{};
-    if (dladdr(reinterpret_cast<void*>(&kalm_export_by_name), &lib) && dladdr(reinterpret_cast<void*>(addr), &at) &&
-        lib.dli_fbase == at.dli_fbase)
-        return "lib";
+    const void* lib = module_of(reinterpret_cast<std::uintptr_t>(&kalm_export_by_name));
+    if (lib != nullptr && module_of(addr) == lib) return "lib";
     char buf[32];
     std::snprintf(buf, sizeof buf, "0x%" PRIxPTR, addr);
     return buf;
