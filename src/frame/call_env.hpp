@@ -319,4 +319,35 @@ inline void clear_sticky_at_entry() {
 #endif
 }
 
+// A stretch of a call that makes inner framed calls (flag clearings) on a path
+// its export's entry did not expect (sin, cos and tan reduce a huge argument
+// with four or five framed calls; their usual arguments make none, so they keep
+// no record). Without a record each clearing is a read of the register and a
+// write that waits for it; with one it is the write of a known value. An export
+// keeps no record only when its caller is in the device's environment with
+// every exception masked, so nothing can be raised here, and the register reads
+// the device's control bits and the caller's host-only flags, as the record
+// says: the stretch records the call for its length and forgets it after. One
+// read instead of one per clearing. (Called outside any export, as tests do,
+// in another environment or with an exception unmasked, it records nothing.)
+struct RecordedStretch {
+#if defined(__x86_64__) && !defined(KALM_PORTABLE_FENV)
+    bool own = false;
+    RecordedStretch() {
+        if (tls_call == 0 && (tls_control_word & FP_ALL_MASKED) == FP_ALL_MASKED) {
+            const std::uint32_t m = host_status_raw();
+            own = device_environment(m);
+            if (own) tls_call = m;
+        }
+    }
+    ~RecordedStretch() {
+        if (own) tls_call = 0;
+    }
+#else
+    RecordedStretch() = default;
+#endif
+    RecordedStretch(const RecordedStretch&) = delete;
+    RecordedStretch& operator=(const RecordedStretch&) = delete;
+};
+
 }  // namespace kalm::lib

@@ -50,10 +50,25 @@ inline int lost_bits(std::uint32_t ix, double y0) {
 
 inline double trunc_to_double(double v) { return static_cast<double>(convert_to_int32(v)); }
 
+// One partial product of x and 2/pi: the sum of X[j] * W[last+i-j]. Every
+// term is an integer below 2^48 and the sum below 2^50, so the double sum
+// (from 0.0, j ascending) is exact and equals this integer one.
+inline std::int64_t partial_product(const std::int64_t* X, const std::int64_t* W, int last, int i) {
+    std::int64_t s = 0;
+    for (int j = 0; j <= last; ++j) s += X[j] * W[last + i - j];
+    return s;
+}
+
 }  // namespace
 
 int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std::int32_t* table) {
-    double W[WORK] = {}, R[WORK] = {}, G[WORK] = {};
+    // The partial products and their distillation into digits are exact in
+    // double arithmetic (integers below 2^50), and every flag they raise is
+    // cleared by the framed scale_pow2 call that follows each pass, so they
+    // are done on integers: the same digits and leading part, without a chain
+    // of conversions through the floating registers.
+    std::int64_t Xi[3] = {}, W[WORK] = {}, PP[WORK] = {};
+    double R[WORK] = {}, G[WORK] = {};
     std::int32_t D[WORK] = {};
     assert(m >= 1 && m <= 3 && P >= 0 && P <= 3);
 
@@ -65,28 +80,26 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
 
     // The chunks of 2/pi that meet X: chunk S is the one whose product with
     // X[0] straddles the binary point.
+    for (int j = 0; j <= last; ++j) Xi[j] = static_cast<std::int64_t>(X[j]);  // integers below 2^24
     for (int i = 0; i <= last + K; ++i) {
         const int idx = S - last + i;
-        W[i] = idx < 0 ? ZERO : static_cast<double>(table[idx]);
+        W[i] = idx < 0 ? 0 : table[idx];
     }
-    for (int i = 0; i <= K; ++i) {
-        double f = ZERO;
-        for (int j = 0; j <= last; ++j) f = f + X[j] * W[last + i - j];
-        R[i] = f;
-    }
+    for (int i = 0; i <= K; ++i) PP[i] = partial_product(Xi, W, last, i);
 
     int T = K;
     int N = 0;
     int H = 0;
     double z = ZERO;
     for (;;) {
-        // Distil the partial products into 24-bit digits, D[0] least significant.
-        z = R[T];
+        // Distil the partial products into 24-bit digits, D[0] least
+        // significant; z keeps the leading part (below 2^51, exact).
+        std::int64_t lead = PP[T];
         for (int i = 0, j = T; j > 0; ++i, --j) {
-            const double f = trunc_to_double(TWOM24 * z);
-            D[i] = convert_to_int32(z - TWO24 * f);
-            z = R[j - 1] + f;
+            D[i] = static_cast<std::int32_t>(lead & 0xFFFFFF);
+            lead = PP[j - 1] + (lead >> 24);
         }
+        z = static_cast<double>(lead);
 
         // Integer part modulo 8.
         z = scale_pow2(z, Q);
@@ -147,10 +160,8 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
         if (k > room) k = room;
         if (k <= 0) break;
         for (int i = T + 1; i <= T + k; ++i) {
-            W[last + i] = static_cast<double>(table[S + i]);
-            double f = ZERO;
-            for (int j = 0; j <= last; ++j) f = f + X[j] * W[last + i - j];
-            R[i] = f;
+            W[last + i] = table[S + i];
+            PP[i] = partial_product(Xi, W, last, i);
         }
         T = T + k;
     }
@@ -324,7 +335,11 @@ int rem_halfpi(double x, double y[2]) {
     X[2] = z;
     int m = 3;
     while (X[m - 1] == ZERO) m = m - 1;
-    const int n = rem_halfpi_multi(X, y, E, m, 2, TWO_OVER_PI_24);
+    int n;
+    {
+        const RecordedStretch recorded;  // its scale_pow2 and floor calls each clear the flags
+        n = rem_halfpi_multi(X, y, E, m, 2, TWO_OVER_PI_24);
+    }
     if (as_signed(hx) < 0) {
         y[0] = -y[0];
         y[1] = -y[1];

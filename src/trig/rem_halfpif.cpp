@@ -40,11 +40,13 @@ constexpr float TWOM8 = fconst(0x3B800000);  // 2^-8
 constexpr float EIGHTH = fconst(0x3E000000);
 constexpr float EIGHT = fconst(0x41000000);
 
-// Sum of X[j] * W[(m-1)+i-j], j ascending from 0.0: one partial product of x and 2/pi.
-inline float partial_product(const float* X, const float* W, int m, int i) {
-    float fw = ZERO_F;
-    for (int j = 0; j < m; ++j) fw = fw + X[j] * W[(m - 1) + i - j];
-    return fw;
+// One partial product of x and 2/pi: the sum of X[j] * W[(m-1)+i-j]. Every
+// term is an integer below 2^16 and the sum below 2^18, so the single sum
+// (from 0.0, j ascending) is exact and equals this integer one.
+inline std::int32_t partial_product(const std::int32_t* X, const std::int32_t* W, int m, int i) {
+    std::int32_t s = 0;
+    for (int j = 0; j < m; ++j) s += X[j] * W[(m - 1) + i - j];
+    return s;
 }
 
 }  // namespace
@@ -54,8 +56,15 @@ int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::
     if (p < 0 || p > 2 || m < 1 || m > 3) return 0;
 
     constexpr int NW = REM_HALFPIF_WORK;
-    float W[NW];         // window of 2/pi chunks
-    float R[NW];         // partial products, later the digits as values
+    // The partial products and their distillation into digits are exact in
+    // single arithmetic (integers below 2^18), and every flag they raise is
+    // cleared by the floorf call that ends each pass, so they are done on
+    // integers: the same digits and leading part, without a chain of
+    // conversions through the floating registers.
+    std::int32_t Xi[3];  // the argument's pieces
+    std::int32_t W[NW];  // window of 2/pi chunks
+    std::int32_t P[NW];  // partial products
+    float R[NW];         // the digits as values
     float G[NW];         // products with pi/2
     std::int32_t D[NW];  // 8-bit digits, D[0] least significant
 
@@ -66,23 +75,25 @@ int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::
     // Largest term index the arrays allow: W needs (m-1)+T, normalising may add a digit at T+1.
     const int max_T = (NW - 1 - (m - 1) < NW - 2) ? NW - 1 - (m - 1) : NW - 2;
 
+    for (int j = 0; j < m; ++j) Xi[j] = static_cast<std::int32_t>(X[j]);  // integers below 2^8
     for (int i = 0; i <= (m - 1) + K; ++i) {
         const int idx = S - (m - 1) + i;
-        W[i] = idx < 0 ? ZERO_F : static_cast<float>(table[idx]);
+        W[i] = idx < 0 ? 0 : table[idx];
     }
-    for (int i = 0; i <= K; ++i) R[i] = partial_product(X, W, m, i);
+    for (int i = 0; i <= K; ++i) P[i] = partial_product(Xi, W, m, i);
 
     int T = K;
     int N = 0, H = 0;
     float z;
     for (;;) {
-        // Distil the partial products into 8-bit digits; z keeps the leading part.
-        z = R[T];
+        // Distil the partial products into 8-bit digits; z keeps the leading
+        // part (below 2^18 + 2^10, exact as a single).
+        std::int32_t lead = P[T];
         for (int i = 0, j = T; j > 0; ++i, --j) {
-            const float f = static_cast<float>(convert_to_int32(TWOM8 * z));
-            D[i] = convert_to_int32(z - TWO8 * f);
-            z = R[j - 1] + f;
+            D[i] = lead & 0xFF;
+            lead = P[j - 1] + (lead >> 8);
         }
+        z = static_cast<float>(lead);
 
         // Integer part modulo 8, and whether the fraction is at least one half.
         z = scale_pow2f(z, Q);
@@ -144,8 +155,8 @@ int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::
         if (S + T + k >= TWO_OVER_PI_8_SIZE) k = TWO_OVER_PI_8_SIZE - 1 - S - T;
         if (k <= 0) break;  // no room for more terms: go on with the digits there are
         for (int i = T + 1; i <= T + k; ++i) {
-            W[(m - 1) + i] = static_cast<float>(table[S + i]);
-            R[i] = partial_product(X, W, m, i);
+            W[(m - 1) + i] = table[S + i];
+            P[i] = partial_product(Xi, W, m, i);
         }
         T += k;
     }
