@@ -337,7 +337,7 @@ int rem_halfpi(double x, double y[2]) {
     while (X[m - 1] == ZERO) m = m - 1;
     int n;
     {
-        const RecordedStretch recorded;  // its scale_pow2 and floor calls each clear the flags
+        [[maybe_unused]] const RecordedStretch recorded;  // its scale_pow2 and floor calls each clear the flags
         n = rem_halfpi_multi(X, y, E, m, 2, TWO_OVER_PI_24);
     }
     if (as_signed(hx) < 0) {
