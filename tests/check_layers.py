@@ -5,12 +5,13 @@ above it (outside its own folder), which is how include cycles start. The layers
 access, conversions), frame (protocol, per-thread environment, raises), abi
 (the export list and declarations), exact (division, square root, scaling),
 then the function families, which include only the layers below and their own
-folder. A header of a family may be shared inside its folder only."""
+folder, then the batch entries (over the families' kernels and the exports).
+A header of a family may be shared inside its folder only."""
 import pathlib
 import re
 import sys
 
-LAYERS = {"host": 0, "frame": 1, "abi": 2, "exact": 3}
+LAYERS = {"host": 0, "frame": 1, "abi": 2, "exact": 3, "batch": 5}
 FAMILY = 4  # rounding, explog, trig, invtrig, hyperbolic, bessel
 
 src = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "src")
