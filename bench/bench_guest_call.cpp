@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 // A guest call (kalm_guest_call: argument words, the guest's control and status
 // words in and out, the host thread's state given back) beside a direct call of
-// the same export, for sqrt, sin, pow and fabsf. Both loops make independent
-// calls over the same 512 inputs; compare the pairs from one run:
+// the same export, for sqrt, sin, pow and fabsf, and beside a direct call whose
+// caller then reads the flags (kalm_status): a guest call hands the guest its
+// flags on every call, so it reads the status register once more than a bare
+// direct call in the device's environment, which reads it only at entry. All
+// loops make independent calls over the same 512 inputs; compare from one run:
 //   build/bench/kalm_bench --benchmark_filter='Guest|Direct' --benchmark_repetitions=5
 #include <benchmark/benchmark.h>
 
@@ -74,11 +77,27 @@ void BM_Direct_sin(benchmark::State& state) {
         for (double x : kSinIn) benchmark::DoNotOptimize(kalm_sin(x));
     state.SetItemsProcessed(state.iterations() * kInputs);
 }
+void BM_DirectFlags_sin(benchmark::State& state) {
+    for (auto _ : state)
+        for (double x : kSinIn) {
+            benchmark::DoNotOptimize(kalm_sin(x));
+            benchmark::DoNotOptimize(kalm_status());
+        }
+    state.SetItemsProcessed(state.iterations() * kInputs);
+}
 void BM_Guest_sin(benchmark::State& state) { guest_loop(state, 31, words_of(kSinIn), 2); }
 
 void BM_Direct_pow(benchmark::State& state) {
     for (auto _ : state)
         for (int i = 0; i < kInputs; ++i) benchmark::DoNotOptimize(kalm_pow(kPowX[i], kPowY[i]));
+    state.SetItemsProcessed(state.iterations() * kInputs);
+}
+void BM_DirectFlags_pow(benchmark::State& state) {
+    for (auto _ : state)
+        for (int i = 0; i < kInputs; ++i) {
+            benchmark::DoNotOptimize(kalm_pow(kPowX[i], kPowY[i]));
+            benchmark::DoNotOptimize(kalm_status());
+        }
     state.SetItemsProcessed(state.iterations() * kInputs);
 }
 void BM_Guest_pow(benchmark::State& state) { guest_loop(state, 29, words_of(kPowX, &kPowY), 4); }
@@ -100,8 +119,10 @@ void BM_Guest_fabsf(benchmark::State& state) {
 BENCHMARK(BM_Direct_sqrt);
 BENCHMARK(BM_Guest_sqrt);
 BENCHMARK(BM_Direct_sin);
+BENCHMARK(BM_DirectFlags_sin);
 BENCHMARK(BM_Guest_sin);
 BENCHMARK(BM_Direct_pow);
+BENCHMARK(BM_DirectFlags_pow);
 BENCHMARK(BM_Guest_pow);
 BENCHMARK(BM_Direct_fabsf);
 BENCHMARK(BM_Guest_fabsf);

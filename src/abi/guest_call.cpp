@@ -12,6 +12,7 @@
 // the export entry's own read is not a third; elsewhere it goes through the
 // export entries and reads around them.
 #include <iterator>
+#include <type_traits>
 
 #include "abi/exports.hpp"
 #include "abi/words.hpp"
@@ -31,32 +32,27 @@ using FnFFF = float (*)(float, float, report_t);
 #define KALM_GUEST_INNER 1
 #endif
 
-struct GuestRow {
-    FnDD d_d = nullptr;
-    FnDDD dd_d = nullptr;
-    FnIDD id_d = nullptr;
-    FnFF f_f = nullptr;
-    FnFFF ff_f = nullptr;
-    unsigned char arg_words = 0, result_words = 0;
-    bool leaves_flags = false;  // unframed: the guest's flags go in and are added to
+struct GuestCall {
+    const std::uint32_t* args;
+    std::uint32_t* results;
+    std::uint32_t* status;
+    kalm_guest_raise* raise;
+    std::uint32_t ordinal, report_address, control;
 };
+using GuestEntry = int (*)(const GuestCall&) noexcept;
 
-constexpr GuestRow guest_row(FnDD f, bool lf) { return {f, nullptr, nullptr, nullptr, nullptr, 2, 2, lf}; }
-constexpr GuestRow guest_row(FnDDD f, bool lf) { return {nullptr, f, nullptr, nullptr, nullptr, 4, 2, lf}; }
-constexpr GuestRow guest_row(FnIDD f, bool lf) { return {nullptr, nullptr, f, nullptr, nullptr, 3, 2, lf}; }
-constexpr GuestRow guest_row(FnFF f, bool lf) { return {nullptr, nullptr, nullptr, f, nullptr, 1, 1, lf}; }
-constexpr GuestRow guest_row(FnFFF f, bool lf) { return {nullptr, nullptr, nullptr, nullptr, f, 2, 1, lf}; }
+// One entry per export, with the routine called directly (no dispatch on the
+// signature at run time), and the words each needs.
+struct GuestRow {
+    GuestEntry entry;
+    unsigned char arg_words, result_words;
+};
 
 #if defined(KALM_GUEST_INNER)
 #define KALM_GUEST_FN(name) static_cast<decltype(&exported::name)>(&name)
 #else
 #define KALM_GUEST_FN(name) &exported::name
 #endif
-#define KALM_GUEST_ROW(name, stem, sig, kind) \
-    guest_row(KALM_GUEST_FN(name), kalm::exports::Kind::kind == kalm::exports::Kind::UNFRAMED),
-const GuestRow kGuestRows[] = {KALM_EXPORT_LIST(KALM_GUEST_ROW)};
-#undef KALM_GUEST_ROW
-#undef KALM_GUEST_FN
 
 // The host's register around the call. enter() returns what the host had;
 // give_back() restores it and returns the guest's sticky flags (device layout).
@@ -110,40 +106,117 @@ struct HostThread {
     }
 };
 
-template <typename Call>
-int run(const GuestRow& row, std::uint32_t ordinal, std::uint32_t report_address, std::uint32_t control,
-        std::uint32_t* status, std::uint32_t* results, kalm_guest_raise* raise, Call call) noexcept {
+template <bool LeavesFlags, typename Call>
+int run(const GuestCall& c, Call call) noexcept {
     const HostThread host;
-    tls_control_word = control & FP_ALL_MASKED;
+    tls_control_word = c.control & FP_ALL_MASKED;
     tls_guest_call = true;
-    const std::uint32_t m0 = enter(ordinal, *status, row.leaves_flags);
+    const std::uint32_t m0 = enter(c.ordinal, *c.status, LeavesFlags);
     try {
         const auto r = call();
         const std::uint32_t flags = give_back(m0, host_status_after(r));
         host.restore();
-        kalm::words::put(results, r);
-        *status = (*status & ~STICKY_MASK) | flags;
+        kalm::words::put(c.results, r);
+        *c.status = (*c.status & ~STICKY_MASK) | flags;
         return KALM_OK;
     } catch (const GuestRaise& g) {
         const std::uint32_t flags = give_back(m0, host_status_raw());
         const std::uint8_t internal = tls_internal_call;
         host.restore();
-        *status = (*status & ~STICKY_MASK) | flags;
+        *c.status = (*c.status & ~STICKY_MASK) | flags;
         // The guest's own address comes back only from the application's call;
         // a report inside the library carries a host address (on a 32-bit host
         // one equal to the guest's would be taken for it: a code address of the
         // library against a guest return address, never met in practice).
-        const bool in_library = g.ra != static_cast<report_t>(report_address);
+        const bool in_library = g.ra != static_cast<report_t>(c.report_address);
+        kalm_guest_raise* const raise = c.raise;
         raise->status_code = fp_status_code[g.code];
         raise->fp_code = static_cast<int>(g.code);
-        raise->ordinal = static_cast<int>(ordinal);
+        raise->ordinal = static_cast<int>(c.ordinal);
         raise->in_library = in_library ? 1 : 0;
-        raise->report_address = in_library ? 0u : report_address;
+        raise->report_address = in_library ? 0u : c.report_address;
         raise->internal_call = in_library ? static_cast<int>(internal) : 0;
         raise->host_address = in_library ? g.ra : 0u;
         return KALM_GUEST_RAISED;
     }
 }
+
+using namespace kalm::words;
+
+// The routine called with its arguments taken from the guest's words.
+template <auto Fn>
+auto call_with_words(const std::uint32_t* a, report_t ra) {
+    using F = decltype(Fn);
+    if constexpr (std::is_same_v<F, FnDD>) return Fn(double_at(a), ra);
+    else if constexpr (std::is_same_v<F, FnDDD>) return Fn(double_at(a), double_at(a + 2), ra);
+    else if constexpr (std::is_same_v<F, FnIDD>) return Fn(int_at(a), double_at(a + 1), ra);
+    else if constexpr (std::is_same_v<F, FnFF>) return Fn(float_at(a), ra);
+    else return Fn(float_at(a), float_at(a + 1), ra);
+}
+template <auto Fn>
+constexpr unsigned char arg_words() {
+    using F = decltype(Fn);
+    if constexpr (std::is_same_v<F, FnDD>) return 2;
+    else if constexpr (std::is_same_v<F, FnDDD>) return 4;
+    else if constexpr (std::is_same_v<F, FnIDD>) return 3;
+    else if constexpr (std::is_same_v<F, FnFF>) return 1;
+    else return 2;
+}
+template <auto Fn>
+constexpr unsigned char result_words() {
+    return std::is_same_v<decltype(Fn), FnFF> || std::is_same_v<decltype(Fn), FnFFF> ? 1 : 2;
+}
+
+template <auto Fn, bool LeavesFlags>
+int guest_entry(const GuestCall& c) noexcept {
+    return run<LeavesFlags>(c, [&] { return call_with_words<Fn>(c.args, c.report_address); });
+}
+
+// The whole entry kept out of the special cases below, so that their short
+// paths save no registers for it.
+template <auto Fn>
+KALM_NOINLINE int guest_entry_apart(const GuestCall& c) noexcept {
+    return guest_entry<Fn, false>(c);
+}
+
+// Calls that meet no floating-point operation and cannot raise: a framed
+// export's clearing is all they do to the flags, so the host's register is
+// neither read nor written (fabsf; the integer square roots of positive
+// finite arguments, whose exit check would find nothing).
+int guest_fabsf(const GuestCall& c) noexcept {
+    c.results[0] = c.args[0] & 0x7FFFFFFFu;
+    *c.status &= ~STICKY_MASK;
+    return KALM_OK;
+}
+int guest_sqrt(const GuestCall& c) noexcept {
+    if (c.args[1] < 0x7FF00000u) {
+        put(c.results, sqrt_cleared(double_at(c.args), c.report_address));
+        *c.status &= ~STICKY_MASK;
+        return KALM_OK;
+    }
+    return guest_entry_apart<KALM_GUEST_FN(sqrt)>(c);
+}
+int guest_sqrtf(const GuestCall& c) noexcept {
+    if (c.args[0] - 1u < 0x7F7FFFFFu) {
+        put(c.results, sqrtf_cleared(float_at(c.args), c.report_address));
+        *c.status &= ~STICKY_MASK;
+        return KALM_OK;
+    }
+    return guest_entry_apart<KALM_GUEST_FN(sqrtf)>(c);
+}
+
+template <auto Fn, bool LeavesFlags>
+constexpr GuestRow guest_row(GuestEntry special = nullptr) {
+    return {special ? special : &guest_entry<Fn, LeavesFlags>, arg_words<Fn>(), result_words<Fn>()};
+}
+#define KALM_GUEST_ROW(name, stem, sig, kind)                                                        \
+    guest_row<KALM_GUEST_FN(name), kalm::exports::Kind::kind == kalm::exports::Kind::UNFRAMED>( \
+        kalm::exports::ord::stem == kalm::exports::ord::fabsf   ? &guest_fabsf                        \
+        : kalm::exports::ord::stem == kalm::exports::ord::sqrt  ? &guest_sqrt                         \
+        : kalm::exports::ord::stem == kalm::exports::ord::sqrtf ? &guest_sqrtf                        \
+                                                                : nullptr),
+constexpr GuestRow kGuestRows[] = {KALM_EXPORT_LIST(KALM_GUEST_ROW)};
+#undef KALM_GUEST_ROW
 
 }  // namespace
 }  // namespace kalm::lib
@@ -159,46 +232,5 @@ extern "C" KALM_API int kalm_guest_call(int ordinal, const uint32_t* args, size_
     if (nargs < row.arg_words) return KALM_ERR_TOO_FEW_ARGS;
     if (nresults < row.result_words) return KALM_ERR_RESULT_SPACE;
     if (args == nullptr || results == nullptr || status == nullptr || raise == nullptr) return KALM_ERR_NULL;
-    const auto ord = static_cast<std::uint32_t>(ordinal);
-    const report_t ra = report_address;
-    // Calls that meet no floating-point operation and cannot raise: a framed
-    // export's clearing is all they do to the flags, so the host's register is
-    // neither read nor written (fabsf; the integer square roots of positive
-    // finite arguments, whose exit check would find nothing).
-    switch (ordinal) {
-        case kalm::exports::ord::fabsf:
-            results[0] = args[0] & 0x7FFFFFFFu;
-            *status &= ~STICKY_MASK;
-            return KALM_OK;
-        case kalm::exports::ord::sqrt:
-            if (args[1] < 0x7FF00000u) {
-                put(results, sqrt_cleared(double_at(args), ra));
-                *status &= ~STICKY_MASK;
-                return KALM_OK;
-            }
-            break;
-        case kalm::exports::ord::sqrtf:
-            if (args[0] - 1u < 0x7F7FFFFFu) {
-                put(results, sqrtf_cleared(float_at(args), ra));
-                *status &= ~STICKY_MASK;
-                return KALM_OK;
-            }
-            break;
-        default:
-            break;
-    }
-    if (row.d_d)
-        return run(row, ord, report_address, control_word, status, results, raise,
-                   [&] { return row.d_d(double_at(args), ra); });
-    if (row.dd_d)
-        return run(row, ord, report_address, control_word, status, results, raise,
-                   [&] { return row.dd_d(double_at(args), double_at(args + 2), ra); });
-    if (row.id_d)
-        return run(row, ord, report_address, control_word, status, results, raise,
-                   [&] { return row.id_d(int_at(args), double_at(args + 1), ra); });
-    if (row.f_f)
-        return run(row, ord, report_address, control_word, status, results, raise,
-                   [&] { return row.f_f(float_at(args), ra); });
-    return run(row, ord, report_address, control_word, status, results, raise,
-               [&] { return row.ff_f(float_at(args), float_at(args + 1), ra); });
+    return row.entry({args, results, status, raise, static_cast<std::uint32_t>(ordinal), report_address, control_word});
 }
