@@ -75,6 +75,8 @@ TEST(BatchEntries, RefusedArgumentsWriteNothing) {
         {"_yn: null x", [&] { return kalm_batch_yn(2, nullptr, d(8), 4); }, KALM_ERR_NULL, -1, 0},
         {"y one element past x", [&] { return kalm_batch_sqrt(d(0), d(1), 4); }, KALM_ERR_OVERLAP, -1, 0},
         {"y one element before x", [&] { return kalm_batch_sqrt(d(1), d(0), 4); }, KALM_ERR_OVERLAP, -1, 0},
+        {"y's last element x's first", [&] { return kalm_batch_sqrt(d(3), d(0), 4); }, KALM_ERR_OVERLAP, -1, 0},
+        {"x's last element y's first", [&] { return kalm_batch_sqrt(d(0), d(3), 4); }, KALM_ERR_OVERLAP, -1, 0},
         {"y half an element off x", [&] { return kalm_batch_sqrt(d(0), bytes(0, 4), 4); }, KALM_ERR_OVERLAP, -1, 0},
         {"y overlapping b only", [&] { return kalm_batch_pow(d(0), d(9), d(8), 4); }, KALM_ERR_OVERLAP, -1, 0},
         {"y overlapping a only", [&] { return kalm_batch_pow(d(9), d(0), d(8), 4); }, KALM_ERR_OVERLAP, -1, 0},
