@@ -195,9 +195,10 @@ void check_batch_lines(const std::vector<Vector>& lines, const std::vector<std::
         groups[{lines[i].fn->ordinal, order}].push_back(i);
     }
     tally.lines += static_cast<long>(lines.size());
-    for (const auto& [key, idx] : groups) {
+    for (const auto& group : groups) {
+        const std::vector<std::size_t>& idx = group.second;  // (a name, not a binding: lambdas below capture it)
         const kalm_export* fn = lines[idx.front()].fn;
-        const int order = key.second;
+        const int order = group.first.second;
         const bool two = fn->signature == KALM_SIG_DD_D || fn->signature == KALM_SIG_FF_F;
         std::vector<std::uint64_t> ga, gb;
         for (std::size_t i : idx) {
