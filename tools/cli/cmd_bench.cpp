@@ -50,8 +50,8 @@ std::string pct(double d) {
 int batch_table(const std::vector<const Function*>& fns, int reps, RowWriter& rows) {
     const std::vector<std::string> cols = batch_bench_columns();
     const bool text = !rows.owns_stdout();
-    rows.about({str("method", "ns per element over 4096 of each export's usual inputs, every column timed in turn "
-                              "in each repetition, median of the repetitions"),
+    rows.about({str("method", "ns per element (the thread's CPU time) over 4096 of each export's usual inputs, "
+                              "every column timed in turn in each repetition, median of the repetitions"),
                 num("reps", static_cast<long long>(reps))});
     if (text) {
         std::printf("%-7s", "export");
