@@ -45,25 +45,28 @@ tsan: deps
 # the host: results must not depend on the optimiser.
 debug-vectors: deps
 	cmake --preset dbg $(CMAKE_ARGS) >/dev/null
-	cmake --build build-dbg -j $(JOBS) --target kalm_check kalm_guest_check
+	cmake --build build-dbg -j $(JOBS) --target kalm_check kalm_guest_check kalm_batch_check
 	build-dbg/kalm_check --caller-env each tests/vectors/*.txt
 	build-dbg/kalm_guest_check tests/vectors/*.txt
+	build-dbg/kalm_batch_check --caller-env each tests/vectors/*.txt
 
 # The vectors through the portable <cfenv> flag layer instead of the direct
 # register access, under every caller environment of the host.
 cfenv-vectors: deps
 	cmake --preset cfenv $(CMAKE_ARGS) >/dev/null
-	cmake --build build-cfenv -j $(JOBS) --target kalm_check kalm_guest_check
+	cmake --build build-cfenv -j $(JOBS) --target kalm_check kalm_guest_check kalm_batch_check
 	build-cfenv/kalm_check --caller-env each tests/vectors/*.txt
 	build-cfenv/kalm_guest_check tests/vectors/*.txt
+	build-cfenv/kalm_batch_check --caller-env each tests/vectors/*.txt
 
 # The vectors from a Clang build of the library, under every caller environment
 # of the host: the results must not depend on the compiler either.
 clang-vectors:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) clang"
 	cmake --preset clang $(CMAKE_ARGS) >/dev/null
-	cmake --build build-clang -j $(JOBS) --target kalm_check
+	cmake --build build-clang -j $(JOBS) --target kalm_check kalm_batch_check
 	build-clang/kalm_check --caller-env each tests/vectors/*.txt
+	build-clang/kalm_batch_check --caller-env each tests/vectors/*.txt
 
 # A short fuzzing run (make fuzz FUZZ_RUNS=N for a long one).
 fuzz-short:

@@ -28,7 +28,7 @@ fi
 for t in $targets; do
   dir=build-$t
   cmake --preset "$t" >/dev/null
-  cmake --build "$dir" --target kalm_check kalm_guest_check example_emulator >/dev/null
+  cmake --build "$dir" --target kalm_check kalm_guest_check kalm_batch_check example_emulator >/dev/null
   case $t in
     aarch64) emu=(qemu-aarch64 -L /usr/aarch64-linux-gnu) ;;
     armhf) emu=(qemu-arm -L /usr/arm-linux-gnueabihf) ;;
@@ -41,6 +41,8 @@ for t in $targets; do
   echo "($t vectors: $((SECONDS - start)) s)"
   # The emulators' entry (kalm_guest_call) takes its portable path here.
   if ! LD_LIBRARY_PATH="$dir" "${emu[@]}" "$dir/kalm_guest_check" tests/vectors/*.txt; then status=1; fi
+  # The batch entries, which set the target's environment aside once per call.
+  if ! LD_LIBRARY_PATH="$dir" "${emu[@]}" "$dir/kalm_batch_check" --caller-env "$envs" tests/vectors/*.txt; then status=1; fi
   if [ -n "$fresh" ]; then
     echo "-- fresh inputs"
     if ! LD_LIBRARY_PATH="$dir" "${emu[@]}" "$dir/kalm_check" "$fresh" | tail -n 40; then status=1; fi

@@ -47,6 +47,7 @@ run() {  # name, then the command
 start=$SECONDS
 cd "$dir"
 run "vectors, every caller environment" wine ./kalm_check.exe --caller-env "$envs" "$root"/tests/vectors/*.txt
+run "vectors through the batch entries" wine ./kalm_batch_check.exe --caller-env "$envs" "$root"/tests/vectors/*.txt
 run "unit, frame, vector and thread tests (static library)" wine ./kalm_win_tests.exe --gtest_brief=1
 run "DLL tests" wine ./kalm_win_dll_tests.exe --gtest_brief=1
 run "thread started before LoadLibrary" wine ./kalm_win_late_load.exe

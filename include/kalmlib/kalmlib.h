@@ -415,4 +415,7 @@ KALM_API int kalm_set_structured_exceptions(int enable);
 }
 #endif
 
+/* The batch entries, one export over an array (kalmlib_batch.h). */
+#include "kalmlib_batch.h"
+
 #endif /* KALMLIB_H */

@@ -31,7 +31,7 @@ enum class Isa : unsigned char { scalar = 0, avx2 = 1, avx512 = 2 };
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 
 // exact: sqrt, sqrtf
-#define KALM_BATCH_KERNELS_EXACT(X)
+#define KALM_BATCH_KERNELS_EXACT(X) X(sqrt, D_D, avx512) X(sqrt, D_D, avx2) X(sqrtf, F_F, avx512) X(sqrtf, F_F, avx2)
 
 // explog: exp, expf, log, logf, pow, powf
 #define KALM_BATCH_KERNELS_EXPLOG(X)

@@ -57,14 +57,16 @@ TEST(DllExports, ExactlyWhatThePublicHeadersDeclare) {
     ASSERT_NE(lib, nullptr);
     const std::set<std::string> exported = dll_export_names(lib);
 
-    // The C functions: every KALM_API declaration of kalmlib.h.
-    const std::string c_header = read(KALM_PUBLIC_HEADERS "/kalmlib.h");
+    // The C functions: every KALM_API declaration of kalmlib.h and of the
+    // batch entries' header it includes.
+    const std::string c_header = read(KALM_PUBLIC_HEADERS "/kalmlib.h") + read(KALM_PUBLIC_HEADERS "/kalmlib_batch.h");
     ASSERT_FALSE(c_header.empty());
+    ASSERT_NE(c_header.find("KALM_API int kalm_batch_sqrt("), std::string::npos);
     std::set<std::string> c_declared;
     const std::regex c_decl(R"(KALM_API\s+[^;(]*?\b(kalm_\w+)\s*\()");
     for (std::sregex_iterator i(c_header.begin(), c_header.end(), c_decl), end; i != end; ++i)
         c_declared.insert((*i)[1].str());
-    EXPECT_GT(c_declared.size(), 40u);  // the exports, and the environment, table and raise functions
+    EXPECT_GT(c_declared.size(), 80u);  // the exports, their batch entries, the environment, table and raise functions
 
     // The C++ names: kalm::status_name and the members, vtable and type
     // information of kalm::FpException, the two things kalmlib.hpp marks KALM_API.

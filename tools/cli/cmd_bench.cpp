@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "batch_bench.hpp"
 #include "commands.hpp"
 #include "rows.hpp"
 
@@ -45,15 +46,72 @@ std::string pct(double d) {
     return buf;
 }
 
+// --batch: ns per element of the batch entries beside the scalar loops and libmvec.
+int batch_table(const std::vector<const Function*>& fns, int reps, RowWriter& rows) {
+    const std::vector<std::string> cols = batch_bench_columns();
+    const bool text = !rows.owns_stdout();
+    rows.about({str("method", "ns per element (the thread's CPU time) over 4096 of each export's usual inputs, "
+                              "every column timed in turn in each repetition, median of the repetitions"),
+                num("reps", static_cast<long long>(reps))});
+    if (text) {
+        std::printf("%-7s", "export");
+        for (const auto& c : cols) std::printf(" %14s", c.c_str());
+        std::printf(" %12s %12s\n", "glibc/batch", "batch/mvec");
+    }
+    InterruptGuard guard;
+    for (const Function* f : fns) {
+        if (g_interrupted.load()) break;
+        const BatchBenchRow r = run_batch_bench(*f, reps, 2.0);
+        // The best batch column (the first: the widest set this CPU runs),
+        // against glibc's scalar function and its fastest libmvec entry.
+        const double batch = r.ns.at(cols.front());
+        double mvec = 0;
+        for (const char* m : {"libmvec avx512", "libmvec avx2"})
+            if (r.ns.count(m) && (mvec == 0 || r.ns.at(m) < mvec)) mvec = r.ns.at(m);
+        const double vs_glibc = r.ns.count("glibc scalar") ? r.ns.at("glibc scalar") / batch : 0;
+        const double vs_mvec = mvec > 0 ? batch / mvec : 0;
+        std::vector<Field> fields = {str("export", f->name), str("inputs", r.inputs)};
+        for (const auto& c : cols) {
+            std::string key = c;
+            for (char& ch : key) ch = ch == ' ' ? '_' : ch;
+            fields.push_back(num(key + "_ns", r.ns.count(c) ? r.ns.at(c) : 0.0));
+        }
+        fields.push_back(num("glibc_over_batch", vs_glibc));
+        fields.push_back(num("batch_over_libmvec", vs_mvec));
+        rows.row(fields);
+        if (text) {
+            std::printf("%-7s", f->name.c_str());
+            for (const auto& c : cols) {
+                if (r.ns.count(c)) std::printf(" %14.2f", r.ns.at(c));
+                else std::printf(" %14s", "-");
+            }
+            if (vs_glibc > 0) std::printf(" %11.2fx", vs_glibc);
+            else std::printf(" %12s", "-");
+            if (vs_mvec > 0) std::printf(" %11.2fx", vs_mvec);
+            else std::printf(" %12s", "-");
+            std::printf("\n");
+            std::fflush(stdout);
+        }
+    }
+    std::string err;
+    const bool stopped = g_interrupted.load();
+    if (!rows.finish({flag("interrupted", stopped)}, err)) return io_error(err);
+    return stopped ? 130 : 0;
+}
+
 }  // namespace
 
 int cmd_bench(int argc, char** argv) {
     BenchPlan plan;
     long long reps = plan.reps;
+    bool batch = false;
     RowWriter rows;
     Options options = command_options("bench");
     options.count("--reps", reps, 3, 1000, "timed repetitions per export and side (default 7)")
-        .flag("--log-uniform", plan.log_uniform, "with LO HI: magnitudes log-uniform in [LO, HI] (0 < LO)");
+        .flag("--log-uniform", plan.log_uniform, "with LO HI: magnitudes log-uniform in [LO, HI] (0 < LO)")
+        .flag("--batch", batch,
+              "ns per element of the batch entries on each instruction set, beside the scalar export, the host "
+              "libm and glibc's libmvec");
     rows.add_options(options);
     std::vector<std::string> names;
     int status = 0;
@@ -69,9 +127,11 @@ int cmd_bench(int argc, char** argv) {
     } else if (plan.log_uniform) {
         return bad_input("--log-uniform goes with an interval: bench NAME LO HI");
     }
+    if (batch && plan.has_interval) return bad_input("--batch times each export's usual inputs: no LO HI");
     std::string err;
     if (!select_functions(names, plan.functions, err)) return bad_input(err);
     if (!rows.open("bench", err)) return err.rfind("cannot", 0) == 0 ? io_error(err) : bad_input(err);
+    if (batch) return batch_table(plan.functions, plan.reps, rows);
     const bool text = !rows.owns_stdout();
     plan.progress = stderr_is_tty();
     rows.about({str("method", bench_method(plan)), num("reps", static_cast<long long>(plan.reps)),

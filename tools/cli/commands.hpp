@@ -40,6 +40,7 @@ int cmd_accuracy(int argc, char** argv);
 int cmd_bench(int argc, char** argv);
 int cmd_report(int argc, char** argv);
 int cmd_plot(int argc, char** argv);
+int cmd_batch_check(int argc, char** argv);
 int cmd_help(int argc, char** argv);
 
 // The option parser of a command from its table entry ("kalm NAME", its
