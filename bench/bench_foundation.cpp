@@ -83,6 +83,14 @@ void divide_chain(benchmark::State& s, Div div) {
         if (i == 0) x = x * static_cast<T>(1.6);  // keeps x near 1 (1024 quotients by ~1.0005)
     }
 }
+// The integer methods alone, which hosts without AVX-512 run (soft_ddiv and
+// soft_sdiv above take the instruction where the host has it).
+void BM_integer_ddiv_latency_varying(benchmark::State& s) {
+    divide_chain<double>(s, [](double x, double y) { return integer_ddiv(x, y, 0); });
+}
+void BM_integer_sdiv_latency_varying(benchmark::State& s) {
+    divide_chain<float>(s, [](float x, float y) { return integer_sdiv(x, y); });
+}
 void BM_div_hw_latency_varying(benchmark::State& s) {
     divide_chain<double>(s, [](double x, double y) { return x / y; });
 }
@@ -129,6 +137,12 @@ void BM_soft_ddiv_throughput(benchmark::State& s) {
     auto a = inputs(1024, 0.5, 4), b = inputs(1024, 0.5, 4);
     for (auto _ : s)
         for (std::size_t i = 0; i < a.size(); ++i) benchmark::DoNotOptimize(soft_ddiv(a[i], b[i], 0));
+    s.SetItemsProcessed(s.iterations() * 1024);
+}
+void BM_integer_ddiv_throughput(benchmark::State& s) {
+    auto a = inputs(1024, 0.5, 4), b = inputs(1024, 0.5, 4);
+    for (auto _ : s)
+        for (std::size_t i = 0; i < a.size(); ++i) benchmark::DoNotOptimize(integer_ddiv(a[i], b[i], 0));
     s.SetItemsProcessed(s.iterations() * 1024);
 }
 void BM_div_hw_throughput(benchmark::State& s) {
@@ -188,8 +202,10 @@ void BM_status_write(benchmark::State& s) {
 
 BENCHMARK(BM_div_hw_latency_varying);
 BENCHMARK(BM_soft_ddiv_latency_varying);
+BENCHMARK(BM_integer_ddiv_latency_varying);
 BENCHMARK(BM_sdiv_hw_latency_varying);
 BENCHMARK(BM_soft_sdiv_latency_varying);
+BENCHMARK(BM_integer_sdiv_latency_varying);
 BENCHMARK(BM_div_hw_latency);
 BENCHMARK(BM_soft_ddiv_latency);
 BENCHMARK(BM_sdiv_hw_latency);
@@ -200,6 +216,7 @@ BENCHMARK(BM_sqrtf_hw_latency);
 BENCHMARK(BM_sqrtf_latency);
 BENCHMARK(BM_div_hw_throughput);
 BENCHMARK(BM_soft_ddiv_throughput);
+BENCHMARK(BM_integer_ddiv_throughput);
 BENCHMARK(BM_sqrt_hw_throughput);
 BENCHMARK(BM_sqrt_throughput);
 BENCHMARK(BM_call_unframed);

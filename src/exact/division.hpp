@@ -92,8 +92,13 @@ template <typename T, typename Full>
 inline T divide(T x, T y, Full full) {
 #if defined(KALM_SAE_ARITH)
     if (sae_arith()) [[likely]] {
-        const T q = sae_div(x, y);
-        if (is_normal(q)) [[likely]]
+        T q = sae_div(x, y);
+        const bool normal = is_normal(q);
+        // The test reads a copy in an integer register; the quotient goes on
+        // from the vector register it was made in (left to itself, the
+        // compiler may move it back from the copy, two transfers on the path).
+        asm("" : "+x"(q));
+        if (normal) [[likely]]
             return q;
         return full();
     }
