@@ -222,7 +222,7 @@ TEST(ArithPath, QuotientsAndRootsIgnoreTheCallersEnvironment) {
 // path found must be the host's.
 TEST(Threads, TheArithmeticPathIsFoundOnceFromManyThreads) {
     constexpr int kThreads = 8, kCalls = 4000;
-    for (int round = 0; round < 20; ++round) {
+    for (int round = 0; round < 10; ++round) {
 #if defined(KALM_SAE_ARITH)
         g_sae_state.store(SAE_UNKNOWN);
 #endif
