@@ -42,7 +42,9 @@ tsan: deps
 	cmake --build build-tsan -j $(JOBS) --target kalm_tests
 
 # The vectors again from an unoptimised build, under every caller environment of
-# the host: results must not depend on the optimiser.
+# the host: results must not depend on the optimiser. It divides and takes
+# roots by the integer methods alone (KALM_INTEGER_ARITHMETIC), what hosts
+# without AVX-512 run, so that both paths are checked on any machine.
 debug-vectors: deps
 	cmake --preset dbg $(CMAKE_ARGS) >/dev/null
 	cmake --build build-dbg -j $(JOBS) --target kalm_check kalm_guest_check kalm_batch_check

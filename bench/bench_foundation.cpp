@@ -83,6 +83,14 @@ void divide_chain(benchmark::State& s, Div div) {
         if (i == 0) x = x * static_cast<T>(1.6);  // keeps x near 1 (1024 quotients by ~1.0005)
     }
 }
+// The integer methods alone, which hosts without AVX-512 run (soft_ddiv and
+// soft_sdiv above take the instruction where the host has it).
+void BM_integer_ddiv_latency_varying(benchmark::State& s) {
+    divide_chain<double>(s, [](double x, double y) { return integer_ddiv(x, y, 0); });
+}
+void BM_integer_sdiv_latency_varying(benchmark::State& s) {
+    divide_chain<float>(s, [](float x, float y) { return integer_sdiv(x, y); });
+}
 void BM_div_hw_latency_varying(benchmark::State& s) {
     divide_chain<double>(s, [](double x, double y) { return x / y; });
 }
@@ -129,6 +137,12 @@ void BM_soft_ddiv_throughput(benchmark::State& s) {
     auto a = inputs(1024, 0.5, 4), b = inputs(1024, 0.5, 4);
     for (auto _ : s)
         for (std::size_t i = 0; i < a.size(); ++i) benchmark::DoNotOptimize(soft_ddiv(a[i], b[i], 0));
+    s.SetItemsProcessed(s.iterations() * 1024);
+}
+void BM_integer_ddiv_throughput(benchmark::State& s) {
+    auto a = inputs(1024, 0.5, 4), b = inputs(1024, 0.5, 4);
+    for (auto _ : s)
+        for (std::size_t i = 0; i < a.size(); ++i) benchmark::DoNotOptimize(integer_ddiv(a[i], b[i], 0));
     s.SetItemsProcessed(s.iterations() * 1024);
 }
 void BM_div_hw_throughput(benchmark::State& s) {
@@ -186,10 +200,48 @@ void BM_status_write(benchmark::State& s) {
     clear_sticky();
 }
 
+#if defined(__x86_64__) && !defined(KALM_PORTABLE_FENV)
+// What an entry clearing costs in a loop of calls, each of which leaves
+// inexact set for the next (a short call's worth of independent arithmetic
+// per step): no register access, the read alone, the read and a constant
+// written after a branch on it (what the library does), the read and its own
+// value written back with the flags cleared (a read-modify-write), a constant
+// written without a read.
+template <int Mode>
+void status_pattern(benchmark::State& s) {
+    auto a = inputs(512, 1, 2);
+    std::size_t i = 0;
+    for (auto _ : s) {
+        if constexpr (Mode == 1) benchmark::DoNotOptimize(host_status_raw());
+        if constexpr (Mode == 2) {
+            if (host_status_raw() & HOST_MASK) host_status_write_const<DEVICE_CONTROL>();
+        }
+        if constexpr (Mode == 3) host_status_write(host_status_raw() & ~HOST_MASK);
+        if constexpr (Mode == 4) host_status_write_const<DEVICE_CONTROL>();
+        double y = a[i] * 1.25 + 0.5;
+        y = y * a[i] + 0.25;
+        keep(y);
+        i = (i + 1) & 511;
+    }
+}
+void BM_status_none(benchmark::State& s) { status_pattern<0>(s); }
+void BM_status_read(benchmark::State& s) { status_pattern<1>(s); }
+void BM_status_read_constant_write(benchmark::State& s) { status_pattern<2>(s); }
+void BM_status_read_dependent_write(benchmark::State& s) { status_pattern<3>(s); }
+void BM_status_constant_write(benchmark::State& s) { status_pattern<4>(s); }
+BENCHMARK(BM_status_none);
+BENCHMARK(BM_status_read);
+BENCHMARK(BM_status_read_constant_write);
+BENCHMARK(BM_status_read_dependent_write);
+BENCHMARK(BM_status_constant_write);
+#endif
+
 BENCHMARK(BM_div_hw_latency_varying);
 BENCHMARK(BM_soft_ddiv_latency_varying);
+BENCHMARK(BM_integer_ddiv_latency_varying);
 BENCHMARK(BM_sdiv_hw_latency_varying);
 BENCHMARK(BM_soft_sdiv_latency_varying);
+BENCHMARK(BM_integer_sdiv_latency_varying);
 BENCHMARK(BM_div_hw_latency);
 BENCHMARK(BM_soft_ddiv_latency);
 BENCHMARK(BM_sdiv_hw_latency);
@@ -200,6 +252,7 @@ BENCHMARK(BM_sqrtf_hw_latency);
 BENCHMARK(BM_sqrtf_latency);
 BENCHMARK(BM_div_hw_throughput);
 BENCHMARK(BM_soft_ddiv_throughput);
+BENCHMARK(BM_integer_ddiv_throughput);
 BENCHMARK(BM_sqrt_hw_throughput);
 BENCHMARK(BM_sqrt_throughput);
 BENCHMARK(BM_call_unframed);

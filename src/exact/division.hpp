@@ -4,11 +4,20 @@
 // the caller, with one 128-by-64-bit integer division; zeros, infinities,
 // NaNs, subnormal operands, overflow and subnormal quotients go to the full
 // out-of-line routine in division.cpp, which also does every raise.
+//
+// Where the host has a correctly rounded division that leaves the status
+// register alone (exact/sae_arith.hpp) it takes the place of the integer fast
+// path. Its quotient is used when it is a normal number: both methods round
+// correctly, so it is then the integer quotient, which raises nothing. Every
+// other quotient (zero, subnormal, infinite, NaN) comes from the full routine,
+// whatever the instruction made of it: DAZ and FTZ, which it honours, only
+// ever turn a quotient into one of those.
 #pragma once
 
 #include <cstdint>
 
 #include "host/bits.hpp"
+#include "exact/sae_arith.hpp"
 #include "exact/wide.hpp"
 
 namespace kalm::lib {
@@ -65,28 +74,59 @@ inline std::uint32_t sdiv_normal(std::uint32_t bx, std::uint32_t by) {
     return (((bx ^ by) & 0x80000000u) | ((e - 1u) << 23)) + m;
 }
 
-}  // namespace divdetail
+inline std::uint64_t normal_quotient(std::uint64_t bx, std::uint64_t by) { return ddiv_normal(bx, by); }
+inline std::uint32_t normal_quotient(std::uint32_t bx, std::uint32_t by) { return sdiv_normal(bx, by); }
 
-// Software division: integer-only, correctly rounded, never touches the
-// sticky flags; overflow, x/0 and invalid operands are raised directly.
-inline double soft_ddiv(double x, double y, report_t ra) {
-    const std::uint64_t r = divdetail::ddiv_normal(bits(x), bits(y));
+// The integer fast path, and `full` (the whole routine) for what it leaves.
+template <typename T, typename Full>
+inline T integer_divide(T x, T y, Full full) {
+    const auto r = normal_quotient(bits(x), bits(y));
     if (r != 0) [[likely]]
         return from_bits(r);
-    return divdetail::ddiv_full(x, y, ra);
+    return full();
+}
+
+// The instruction where the host has it, else the integer fast path; `full`
+// for every quotient that is not a normal number.
+template <typename T, typename Full>
+inline T divide(T x, T y, Full full) {
+#if defined(KALM_SAE_ARITH)
+    if (sae_arith()) [[likely]] {
+        T q = sae_div(x, y);
+        const bool normal = is_normal(q);
+        // The test reads a copy in an integer register; the quotient goes on
+        // from the vector register it was made in (left to itself, the
+        // compiler may move it back from the copy, two transfers on the path).
+        asm("" : "+x"(q));
+        if (normal) [[likely]]
+            return q;
+        return full();
+    }
+#endif
+    return integer_divide(x, y, full);
+}
+
+}  // namespace divdetail
+
+// Software division: correctly rounded, never touches the sticky flags;
+// overflow, x/0 and invalid operands are raised directly.
+inline double soft_ddiv(double x, double y, report_t ra) {
+    return divdetail::divide(x, y, [=] { return divdetail::ddiv_full(x, y, ra); });
 }
 // Same quotient, reported against its own call site in the library.
 inline double soft_ddiv_local(double x, double y) {
-    const std::uint64_t r = divdetail::ddiv_normal(bits(x), bits(y));
-    if (r != 0) [[likely]]
-        return from_bits(r);
-    return divdetail::ddiv_full_local(x, y);
+    return divdetail::divide(x, y, [=] { return divdetail::ddiv_full_local(x, y); });
 }
 inline float soft_sdiv(float x, float y) {
-    const std::uint32_t r = divdetail::sdiv_normal(bits(x), bits(y));
-    if (r != 0) [[likely]]
-        return from_bits(r);
-    return divdetail::sdiv_full_local(x, y);
+    return divdetail::divide(x, y, [=] { return divdetail::sdiv_full_local(x, y); });
+}
+
+// The integer methods alone, whatever the host (its tests compare the two).
+inline double integer_ddiv(double x, double y, report_t ra) {
+    return divdetail::integer_divide(x, y, [=] { return divdetail::ddiv_full(x, y, ra); });
+}
+inline float integer_sdiv(float x, float y) {
+    return divdetail::integer_divide(x, y, [=] { return divdetail::sdiv_full_local(x, y); });
 }
 
 }  // namespace kalm::lib

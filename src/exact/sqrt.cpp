@@ -7,6 +7,7 @@
 #include <array>
 
 #include "abi/exports.hpp"
+#include "exact/sae_arith.hpp"
 #include "exact/wide.hpp"
 #include "frame/frame.hpp"
 
@@ -99,7 +100,15 @@ inline float sqrtf_positive(std::uint32_t w) {
 
 }  // namespace
 
+// A positive normal argument has a positive normal root, which raises nothing:
+// the instruction's where the host has it (DAZ cannot touch a normal
+// argument), the integer one elsewhere. Subnormal arguments and the special
+// ones take the integer path and its tests.
 [[gnu::always_inline]] static inline double run_sqrt(double x, report_t ra) {
+#if defined(KALM_SAE_ARITH)
+    if (is_positive_normal(x) && sae_arith()) [[likely]]
+        return sae_sqrt(x);
+#endif
     const std::uint32_t hi = hi_word(x);
     if ((hi & 0x7FF00000u) == 0x7FF00000u) [[unlikely]] {
         const double xo = opaque(x);
@@ -114,6 +123,10 @@ inline float sqrtf_positive(std::uint32_t w) {
 }
 
 [[gnu::always_inline]] static inline float run_sqrtf(float x, report_t ra) {
+#if defined(KALM_SAE_ARITH)
+    if (is_positive_normal(x) && sae_arith()) [[likely]]
+        return sae_sqrt(x);
+#endif
     const std::uint32_t w = bits(x), ix = w & 0x7FFFFFFFu;
     if (ix > 0x7F7FFFFFu) [[unlikely]] {
         const float xo = opaque(x);

@@ -5,9 +5,10 @@
 // hold the environment every export computes in (round to nearest, subnormals
 // kept, no host trap enabled), whatever the caller had set.
 //
-// Costs on x86-64 (Zen 5): stmxcsr ~5 ns of throughput; ldmxcsr of a value that
-// does not depend on a read just made ~0.4 ns, more when it does. So the writes
-// on the common paths load constants chosen by a branch (write_in_call).
+// Costs on x86-64 (Zen 5), in a loop of calls: stmxcsr ~4-5 ns of throughput;
+// ldmxcsr of a value that does not depend on a read just made ~0.4 ns, but
+// 3.5-4.7 ns more when it does (a read-modify-write). So the writes on the
+// common paths load constants chosen by a branch (write_in_call).
 #pragma once
 
 #include <cstdint>

@@ -52,8 +52,11 @@ inline double magnitude(double x) { return from_bits(bits(x) & 0x7FFFFFFFFFFFFFF
         }
     } else if (ix >= 0x3FE00000) {
         if (as_signed(hx) >= 0) {  // 0.5 <= x < 1: acos x = 2 asin(sqrt((1-x)/2))
+            // 1 - x and the halving are exact here, so the flags are still as
+            // the entry cleared them and the root's own clearing would change
+            // nothing: its body is entered directly.
             const double z = (ONE - x) * HALF;
-            const double s = sqrt(z, ra);
+            const double s = sqrt_cleared(z, ra);
             const double df = clear_lo(s);  // df*df exact; c restores the rest of the root
             const double c = soft_ddiv(z - df * df, s + df, ra);
             const double p = asin_p(z);
