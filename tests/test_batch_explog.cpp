@@ -1,0 +1,354 @@
+// SPDX-License-Identifier: MIT
+// The exp/log/pow batch kernels against their scalar exports, bit for bit, on
+// every instruction set this CPU runs (a set it lacks is skipped): the vector
+// files' arguments, special values, both sides of every threshold the scalar
+// routines test, random arguments, and every array length up to 40 (tails,
+// in place, nothing written past the end).
+//
+// Opt-in: KALM_BATCH_EXHAUSTIVE=1 compares every float for each one-argument
+// single kernel, and 10^8 random arguments (KALM_BATCH_COUNT to change it) for
+// each double and two-argument kernel over its special ranges; the counts and
+// the time are printed.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "abi/batch_kernels.hpp"
+#include "abi/exports.hpp"
+#include "host/cpu_features.hpp"
+#include "support/batch_compare.hpp"
+#include "vectors.hpp"
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+
+using namespace kalm::lib;
+namespace batch = kalm::lib::batch;
+using kalm::test::BatchReport;
+
+namespace {
+
+enum class Sig { F_F, D_D, FF_F, DD_D };
+
+// One kernel: the export it reproduces, its instruction set, the entry.
+struct Kernel {
+    std::string name, isa;
+    Sig sig;
+    void (*f_f)(const float*, float*, std::size_t) = nullptr;
+    void (*d_d)(const double*, double*, std::size_t) = nullptr;
+    void (*ff_f)(const float*, const float*, float*, std::size_t) = nullptr;
+    void (*dd_d)(const double*, const double*, double*, std::size_t) = nullptr;
+};
+
+[[maybe_unused]] Kernel make(const char* name, const char* isa, void (*k)(const float*, float*, std::size_t)) {
+    Kernel r{name, isa, Sig::F_F};
+    r.f_f = k;
+    return r;
+}
+[[maybe_unused]] Kernel make(const char* name, const char* isa, void (*k)(const double*, double*, std::size_t)) {
+    Kernel r{name, isa, Sig::D_D};
+    r.d_d = k;
+    return r;
+}
+[[maybe_unused]] Kernel make(const char* name, const char* isa, void (*k)(const float*, const float*, float*, std::size_t)) {
+    Kernel r{name, isa, Sig::FF_F};
+    r.ff_f = k;
+    return r;
+}
+[[maybe_unused]] Kernel make(const char* name, const char* isa, void (*k)(const double*, const double*, double*, std::size_t)) {
+    Kernel r{name, isa, Sig::DD_D};
+    r.dd_d = k;
+    return r;
+}
+
+std::vector<Kernel> kernels() {
+    std::vector<Kernel> all;
+#define KALM_ROW(name, sig, isa) all.push_back(make(#name, #isa, &batch::name##_##isa));
+    KALM_BATCH_KERNELS_EXPLOG(KALM_ROW)
+#undef KALM_ROW
+    return all;
+}
+
+bool runnable(const Kernel& k) {
+    return k.isa == "avx512" ? cpu_has(CPU_AVX512) : k.isa == "avx2" ? cpu_has(CPU_AVX2) : false;
+}
+
+// The scalar exports, by name.
+float scalar_f(const std::string& name, float x) {
+    if (name == "expf") return exported::expf(x, 0);
+    if (name == "logf") return exported::logf(x, 0);
+    if (name == "log10f") return exported::log10f(x, 0);
+    ADD_FAILURE() << "no scalar export for " << name;
+    return 0;
+}
+double scalar_d(const std::string& name, double x) {
+    if (name == "exp") return exported::exp(x, 0);
+    if (name == "log") return exported::log(x, 0);
+    if (name == "log10") return exported::log10(x, 0);
+    ADD_FAILURE() << "no scalar export for " << name;
+    return 0;
+}
+[[maybe_unused]] float scalar_ff(const std::string& name, float x, float y) {
+    if (name == "powf") return exported::powf(x, y, 0);
+    ADD_FAILURE() << "no scalar export for " << name;
+    return 0;
+}
+[[maybe_unused]] double scalar_dd(const std::string& name, double x, double y) {
+    if (name == "pow") return exported::pow(x, y, 0);
+    ADD_FAILURE() << "no scalar export for " << name;
+    return 0;
+}
+
+// ---- Arguments ------------------------------------------------------------------
+
+// The thresholds each scalar routine tests its argument's word against
+// (magnitude words; high words for doubles), and the interval its ordinary
+// arguments come from.
+struct Bands {
+    std::vector<std::uint64_t> edges;
+    double lo, hi;
+};
+Bands bands(const std::string& name) {
+    // expf: tiny, ln2/2, 1.5 ln2, overflow, underflow, the subnormal-result scaling (k = -125).
+    if (name == "expf") return {{0x31800000, 0x3EB17218, 0x3F851591, 0x42B17217, 0x42CFF1B5, 0x42AE0000, 0x42AC0000}, -104, 89};
+    if (name == "logf" || name == "log10f")
+        // zero, subnormals, inf; the halving at significand 0x3504E0; the short
+        // series (significand 0 or 0x7FFFF1 up); the f²/2 band 0x30A3D0..0x35C288.
+        return {{0x00000000, 0x00800000, 0x7F7FFFFF, 0x7F800000, 0x3F800000, 0x3F3504E0, 0x3FB504E0, 0x3FFFFFF1,
+                 0x3F7FFFF1, 0x3F30A3D0, 0x3F35C288, 0x3FB0A3D0, 0x3FB5C288},
+                0, 1e6};
+    // exp: tiny (2^-28), ln2/2, 1.5 ln2, the limits, k = -1021.
+    if (name == "exp") return {{0x3E300000, 0x3FD62E42, 0x3FF0A2B1, 0x40862E42, 0x40874910, 0x40862000, 0x40861000}, -746, 710};
+    if (name == "log" || name == "log10")
+        // the same for doubles: halving at 0x6A09C, the f²/2 band 0x6147A..0x6B851.
+        return {{0x00000000, 0x00100000, 0x7FEFFFFF, 0x7FF00000, 0x3FF00000, 0x3FE6A09C, 0x3FF6A09C, 0x3FE6147A,
+                 0x3FE6B851, 0x3FF6147A, 0x3FF6B851, 0x3FFFFFFF},
+                0, 1e6};
+    return {{}, -10, 10};
+}
+
+template <typename T>
+std::vector<T> vector_file_args(const std::string& name, int which) {
+    std::vector<T> out;
+    std::ifstream in(std::string(KALM_VECTOR_DIR) + "/" + name + ".txt");
+    std::string line, error;
+    while (std::getline(in, line)) {
+        kalmtool::Vector v;
+        if (!kalmtool::parse_vector(line, v, error) || v.fn == nullptr) continue;
+        if constexpr (sizeof(T) == 4) {
+            if (static_cast<std::size_t>(which) < v.words.size()) out.push_back(std::bit_cast<float>(v.words[which]));
+        } else {
+            const std::size_t w = static_cast<std::size_t>(which) * 2;
+            if (w + 1 < v.words.size())
+                out.push_back(std::bit_cast<double>((std::uint64_t{v.words[w + 1]} << 32) | v.words[w]));
+        }
+    }
+    EXPECT_FALSE(out.empty()) << "no vector lines for " << name;
+    return out;
+}
+
+// Special values of either width.
+template <typename T>
+std::vector<T> specials() {
+    using B = kalm::test::Bits<T>;
+    constexpr int mant = sizeof(T) == 4 ? 23 : 52;
+    constexpr B sign = B{1} << (sizeof(T) * 8 - 1);
+    constexpr B inf = (sign - 1) & ~((B{1} << mant) - 1);
+    const B words[] = {0, 1, 2, (B{1} << mant) - 1, B{1} << mant, inf - 1, inf, inf + 1, inf | (B{1} << (mant - 1)),
+                       inf | (B{1} << (mant - 1)) | 0x1234, inf + 0x1234};
+    std::vector<T> out;
+    for (B w : words) {
+        out.push_back(std::bit_cast<T>(w));
+        out.push_back(std::bit_cast<T>(static_cast<B>(w | sign)));
+    }
+    return out;
+}
+
+// Both sides of each threshold, both signs; a double edge is a high word, met
+// with low words 0, 1 and all ones.
+template <typename T>
+std::vector<T> edges(const Bands& b) {
+    std::vector<T> out;
+    for (std::uint64_t e : b.edges) {
+        for (int d = -3; d <= 3; ++d) {
+            for (std::uint64_t s : {std::uint64_t{0}, std::uint64_t{1} << 31}) {
+                if constexpr (sizeof(T) == 4) {
+                    out.push_back(std::bit_cast<float>(static_cast<std::uint32_t>((e + d) | s)));
+                } else {
+                    for (std::uint64_t lo : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{0xFFFFFFFF}})
+                        out.push_back(std::bit_cast<double>((((e + d) | s) << 32) | lo));
+                }
+            }
+        }
+    }
+    return out;
+}
+
+// Random words over every value, and random values of the ordinary interval.
+template <typename T>
+std::vector<T> random_args(const Bands& b, std::size_t count, std::uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> in(b.lo, b.hi);
+    std::vector<T> out(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i % 2) out[i] = static_cast<T>(in(rng));
+        else out[i] = std::bit_cast<T>(static_cast<kalm::test::Bits<T>>(rng()));
+    }
+    return out;
+}
+
+// All the quick arguments of a one-argument function.
+template <typename T>
+std::vector<T> quick_args(const std::string& name) {
+    const Bands b = bands(name);
+    std::vector<T> all = vector_file_args<T>(name, 0);
+    for (T v : specials<T>()) all.push_back(v);
+    for (T v : edges<T>(b)) all.push_back(v);
+    for (T v : random_args<T>(b, 100000, 0x5EED)) all.push_back(v);
+    return all;
+}
+
+// ---- Running a kernel -------------------------------------------------------------
+
+template <typename T>
+void run1(const Kernel& k, const T* x, T* y, std::size_t n) {
+    if constexpr (sizeof(T) == 4) k.f_f(x, y, n);
+    else k.d_d(x, y, n);
+}
+template <typename T>
+T scalar1(const Kernel& k, T x) {
+    if constexpr (sizeof(T) == 4) return scalar_f(k.name, x);
+    else return scalar_d(k.name, x);
+}
+
+template <typename T>
+void compare1(const Kernel& k, const std::vector<T>& args, BatchReport& rep) {
+    kalm::test::compare_batch<T>(
+        rep, [&](const T* x, T* y, std::size_t n) { run1<T>(k, x, y, n); }, [&](T x) { return scalar1<T>(k, x); },
+        args.data(), args.size());
+}
+
+// Every length 0..40, from every offset 0..3 of a shared pool of arguments (so
+// that rare lanes fall in the tail too), out of place and in place; the
+// element after the last must be left alone.
+template <typename T>
+void compare_lengths(const Kernel& k, const std::vector<T>& pool, BatchReport& rep) {
+    const T guard = std::bit_cast<T>(static_cast<kalm::test::Bits<T>>(0x5A5A5A5A5A5A5A5Aull));
+    for (std::size_t n = 0; n <= 40; ++n) {
+        for (std::size_t off = 0; off < 4; ++off) {
+            std::vector<T> x(pool.begin() + off * 41, pool.begin() + off * 41 + n);
+            std::vector<T> y(n + 1, guard), inplace = x;
+            inplace.push_back(guard);
+            run1<T>(k, x.data(), y.data(), n);
+            run1<T>(k, inplace.data(), inplace.data(), n);
+            for (std::size_t i = 0; i < n; ++i) {
+                const auto want = std::bit_cast<kalm::test::Bits<T>>(scalar1<T>(k, x[i]));
+                const auto got = std::bit_cast<kalm::test::Bits<T>>(y[i]);
+                const auto got_in = std::bit_cast<kalm::test::Bits<T>>(inplace[i]);
+                if (got != want) rep.add(std::bit_cast<kalm::test::Bits<T>>(x[i]), n, got, want);
+                if (got_in != want) rep.add(std::bit_cast<kalm::test::Bits<T>>(x[i]), n, got_in, want);
+            }
+            rep.compared += 2 * n;
+            EXPECT_EQ(std::bit_cast<kalm::test::Bits<T>>(y[n]), std::bit_cast<kalm::test::Bits<T>>(guard))
+                << k.name << "_" << k.isa << " wrote past n = " << n;
+            EXPECT_EQ(std::bit_cast<kalm::test::Bits<T>>(inplace[n]), std::bit_cast<kalm::test::Bits<T>>(guard))
+                << k.name << "_" << k.isa << " wrote past n = " << n << " (in place)";
+        }
+    }
+}
+
+// A pool for the length test: ordinary arguments with a special value or an
+// edge every few elements.
+template <typename T>
+std::vector<T> length_pool(const std::string& name) {
+    const Bands b = bands(name);
+    std::vector<T> pool = random_args<T>(b, 41 * 4 + 41, 0x7A11);
+    const std::vector<T> sp = specials<T>(), ed = edges<T>(b);
+    for (std::size_t i = 0; i < pool.size(); i += 7) pool[i] = (i / 7) % 2 ? sp[(i / 7) % sp.size()] : ed[(i / 7) % ed.size()];
+    for (std::size_t i = 3; i < pool.size(); i += 7) pool[i] = static_cast<T>(b.lo + (b.hi - b.lo) * (i % 13) / 13.0);
+    return pool;
+}
+
+class BatchExplog : public ::testing::TestWithParam<Kernel> {};
+
+TEST_P(BatchExplog, MatchesScalarExport) {
+    const Kernel& k = GetParam();
+    if (!runnable(k)) GTEST_SKIP() << "this CPU has no " << k.isa;
+    BatchReport rep;
+    if (k.sig == Sig::F_F) {
+        compare1<float>(k, quick_args<float>(k.name), rep);
+        compare_lengths<float>(k, length_pool<float>(k.name), rep);
+    } else if (k.sig == Sig::D_D) {
+        compare1<double>(k, quick_args<double>(k.name), rep);
+        compare_lengths<double>(k, length_pool<double>(k.name), rep);
+    }
+    if (rep.mismatches) rep.print((k.name + "_" + k.isa).c_str());
+    EXPECT_EQ(rep.mismatches, 0u) << k.name << "_" << k.isa << ": " << rep.compared << " compared";
+    EXPECT_GT(rep.compared, 100000u);
+}
+
+// ---- Opt-in exhaustive runs -------------------------------------------------------
+
+bool exhaustive() {
+    const char* e = std::getenv("KALM_BATCH_EXHAUSTIVE");
+    return e != nullptr && std::string(e) == "1";
+}
+
+TEST_P(BatchExplog, Exhaustive) {
+    const Kernel& k = GetParam();
+    if (!exhaustive()) GTEST_SKIP() << "KALM_BATCH_EXHAUSTIVE=1 runs it";
+    if (!runnable(k)) GTEST_SKIP() << "this CPU has no " << k.isa;
+    BatchReport rep;
+    const auto start = std::chrono::steady_clock::now();
+    if (k.sig == Sig::F_F) {
+        kalm::test::compare_every_float(
+            rep, [&](const float* x, float* y, std::size_t n) { k.f_f(x, y, n); },
+            [&](float x) { return scalar_f(k.name, x); });
+    } else if (k.sig == Sig::D_D) {
+        const char* c = std::getenv("KALM_BATCH_COUNT");
+        const std::size_t total = c ? std::strtoull(c, nullptr, 10) : 100000000u;
+        const Bands b = bands(k.name);
+        std::vector<double> edge = edges<double>(b);
+        std::mt19937_64 rng(0xE8A);
+        std::uniform_real_distribution<double> in(b.lo, b.hi);
+        std::vector<double> x(1 << 16);
+        for (std::size_t done = 0; done < total; done += x.size()) {
+            // A third random words, a third the ordinary interval, a third
+            // near the thresholds (random low bits under each edge's high word).
+            for (std::size_t i = 0; i < x.size(); ++i) {
+                const std::uint64_t r = rng();
+                switch (i % 3) {
+                case 0: x[i] = std::bit_cast<double>(r); break;
+                case 1: x[i] = in(rng); break;
+                default: {
+                    const double e = edge[r % edge.size()];
+                    x[i] = std::bit_cast<double>((std::bit_cast<std::uint64_t>(e) & 0xFFFFFFFF00000000ull) |
+                                                 (rng() & 0xFFFFFFFFull));
+                }
+                }
+            }
+            compare1<double>(k, x, rep);
+        }
+    }
+    const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%s_%s: %zu compared, %zu differ, %.1f s\n", k.name.c_str(), k.isa.c_str(), rep.compared,
+                rep.mismatches, secs);
+    if (rep.mismatches) rep.print((k.name + "_" + k.isa).c_str());
+    EXPECT_EQ(rep.mismatches, 0u);
+}
+
+std::string kernel_name(const ::testing::TestParamInfo<Kernel>& i) { return i.param.name + "_" + i.param.isa; }
+
+INSTANTIATE_TEST_SUITE_P(Kernels, BatchExplog, ::testing::ValuesIn(kernels()), kernel_name);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(BatchExplog);
+
+}  // namespace
+
+#endif
