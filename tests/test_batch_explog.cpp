@@ -13,6 +13,7 @@
 
 #include <bit>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -95,7 +96,7 @@ double scalar_d(const std::string& name, double x) {
     ADD_FAILURE() << "no scalar export for " << name;
     return 0;
 }
-[[maybe_unused]] float scalar_ff(const std::string& name, float x, float y) {
+float scalar_ff(const std::string& name, float x, float y) {
     if (name == "powf") return exported::powf(x, y, 0);
     ADD_FAILURE() << "no scalar export for " << name;
     return 0;
@@ -215,6 +216,92 @@ std::vector<T> quick_args(const std::string& name) {
     return all;
 }
 
+// Random pairs: a fifth random words, a fifth ordinary bases and exponents, a
+// fifth bases near 1 with huge exponents, a fifth negative bases with integer
+// exponents, a fifth any positive base with a small exponent.
+template <typename T>
+void random_pairs(std::vector<T>& xs, std::vector<T>& ys, std::size_t count, std::mt19937_64& rng) {
+    using B = kalm::test::Bits<T>;
+    constexpr bool single = sizeof(T) == 4;
+    auto add = [&](T x, T y) {
+        xs.push_back(x);
+        ys.push_back(y);
+    };
+    std::uniform_real_distribution<double> ux(0, 10), uy(-60, 60), unear(-1e-5, 1e-5), ubig(-3e9, 3e9);
+    for (std::size_t i = 0; i < count; ++i) {
+        switch (i % 5) {
+        case 0: add(std::bit_cast<T>(static_cast<B>(rng())), std::bit_cast<T>(static_cast<B>(rng()))); break;
+        case 1: add(static_cast<T>(ux(rng)), static_cast<T>(uy(rng))); break;
+        case 2: add(static_cast<T>(1 + unear(rng)), static_cast<T>(ubig(rng))); break;
+        case 3: add(static_cast<T>(-ux(rng)), static_cast<T>(std::round(uy(rng)))); break;
+        default: add(std::bit_cast<T>(static_cast<B>(rng() & (single ? 0x7FFFFFFFu : 0x7FFFFFFFFFFFFFFFull))),
+                     static_cast<T>(uy(rng) / 8));
+        }
+    }
+}
+
+
+// Pairs for pow and powf: the vector files' pairs; every special value against
+// every special exponent; bases at the routine's significand thresholds and
+// near 1 against ordinary and huge exponents; exponents putting y·log2 x at the
+// overflow, underflow and subnormal-result thresholds; random pairs (words,
+// ordinary bases and exponents, negative bases with integer exponents).
+template <typename T>
+void pow_pairs(std::vector<T>& xs, std::vector<T>& ys, std::size_t count) {
+    using B = kalm::test::Bits<T>;
+    constexpr bool single = sizeof(T) == 4;
+    auto add = [&](T x, T y) {
+        xs.push_back(x);
+        ys.push_back(y);
+    };
+    {
+        const std::string name = single ? "powf" : "pow";
+        const std::vector<T> a = vector_file_args<T>(name, 0), b = vector_file_args<T>(name, 1);
+        for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) add(a[i], b[i]);
+    }
+    std::vector<T> ex = specials<T>();
+    for (double v : {0.5, 2.0, 3.0, -1.0, 1.0, -2.0, 0.25, 1.5, -0.5, 1.0 / 3, 1e-3, 1e3, 127.0, 128.0, -149.0,
+                     -150.0, 1023.0, 1024.0, -1074.0, -1075.0, 16777216.0, 16777217.0, 134217728.0, 2147483648.0,
+                     4294967296.0, 9007199254740992.0})
+        ex.push_back(static_cast<T>(v));
+    const B huge_y = single ? 0x4D000000 : 0x41E00000;  // the huge-exponent threshold (high word for doubles)
+    for (int d = -2; d <= 2; ++d) {
+        if constexpr (single) {
+            ex.push_back(std::bit_cast<T>(static_cast<B>(huge_y + d)));
+        } else {
+            ex.push_back(std::bit_cast<T>(static_cast<B>((huge_y + d) << 32)));
+            ex.push_back(std::bit_cast<T>(static_cast<B>(((huge_y + d) << 32) | 0xFFFFFFFF)));
+        }
+    }
+    std::vector<T> bases = specials<T>();
+    for (double v : {2.0, 0.5, 10.0, 3.0, -2.0, -3.0, -0.5, 1.0000001, 0.9999999, 1e-10, 1e10}) bases.push_back(static_cast<T>(v));
+    // Significand thresholds (pivot choice) and |x| within a few ulp of 1.
+    const std::uint64_t sig[] = {single ? 0x3F9CC471u : 0x3FF3988Eu, single ? 0x3FDDB3D6u : 0x3FFBB67Au,
+                                 single ? 0x3F800000u : 0x3FF00000u};
+    for (std::uint64_t w : sig) {
+        for (int d = -9; d <= 9; ++d) {
+            if constexpr (single) bases.push_back(std::bit_cast<T>(static_cast<B>(w + d)));
+            else bases.push_back(std::bit_cast<T>(static_cast<B>(((w + d) << 32) | (d & 1 ? 0xFFFFFFFFu : 0u))));
+        }
+    }
+    for (T x : bases)
+        for (T y : ex) add(x, y);
+    // y·log2 x at the thresholds: x = 2 and 10 against exponents around the
+    // overflow, underflow and subnormal limits, in single steps of y.
+    const double limits[] = {single ? 128.0 : 1024.0, single ? -150.0 : -1075.0, single ? -126.0 : -1022.0,
+                             single ? -149.0 : -1074.0};
+    for (double base : {2.0, 10.0, 0.5, 1.5}) {
+        for (double lim : limits) {
+            const T y0 = static_cast<T>(lim / std::log2(base));
+            T y = y0;
+            for (int i = 0; i < 40; ++i) y = std::nextafter(y, static_cast<T>(-1e300));
+            for (int i = 0; i < 80; ++i, y = std::nextafter(y, static_cast<T>(1e300))) add(static_cast<T>(base), y);
+        }
+    }
+    std::mt19937_64 rng(0x9047);
+    random_pairs<T>(xs, ys, count, rng);
+}
+
 // ---- Running a kernel -------------------------------------------------------------
 
 template <typename T>
@@ -276,6 +363,51 @@ std::vector<T> length_pool(const std::string& name) {
     return pool;
 }
 
+template <typename T>
+void run2(const Kernel& k, const T* x, const T* b, T* y, std::size_t n) {
+    if constexpr (sizeof(T) == 4) k.ff_f(x, b, y, n);
+    else k.dd_d(x, b, y, n);
+}
+template <typename T>
+T scalar2(const Kernel& k, T x, T b) {
+    if constexpr (sizeof(T) == 4) return scalar_ff(k.name, x, b);
+    else return scalar_dd(k.name, x, b);
+}
+
+template <typename T>
+void compare2(const Kernel& k, const std::vector<T>& xs, const std::vector<T>& ys, BatchReport& rep) {
+    kalm::test::compare_batch2<T>(
+        rep, [&](const T* x, const T* b, T* y, std::size_t n) { run2<T>(k, x, b, y, n); },
+        [&](T x, T b) { return scalar2<T>(k, x, b); }, xs.data(), ys.data(), xs.size());
+}
+
+// Lengths 0..40 for two arguments: out of place, in place over x and over b.
+template <typename T>
+void compare_lengths2(const Kernel& k, const std::vector<T>& px, const std::vector<T>& py, BatchReport& rep) {
+    using B = kalm::test::Bits<T>;
+    const T guard = std::bit_cast<T>(static_cast<B>(0x5A5A5A5A5A5A5A5Aull));
+    for (std::size_t n = 0; n <= 40; ++n) {
+        for (std::size_t off = 0; off < 4; ++off) {
+            const std::size_t at = off * 97 % (px.size() - 41);
+            std::vector<T> x(px.begin() + at, px.begin() + at + n), b(py.begin() + at, py.begin() + at + n);
+            std::vector<T> y(n + 1, guard), over_x = x, over_b = b;
+            over_x.push_back(guard);
+            over_b.push_back(guard);
+            run2<T>(k, x.data(), b.data(), y.data(), n);
+            run2<T>(k, over_x.data(), b.data(), over_x.data(), n);
+            run2<T>(k, x.data(), over_b.data(), over_b.data(), n);
+            for (std::size_t i = 0; i < n; ++i) {
+                const B want = std::bit_cast<B>(scalar2<T>(k, x[i], b[i]));
+                for (T got : {y[i], over_x[i], over_b[i]})
+                    if (std::bit_cast<B>(got) != want) rep.add(std::bit_cast<B>(x[i]), std::bit_cast<B>(b[i]), std::bit_cast<B>(got), want);
+            }
+            rep.compared += 3 * n;
+            for (T g : {y[n], over_x[n], over_b[n]})
+                EXPECT_EQ(std::bit_cast<B>(g), std::bit_cast<B>(guard)) << k.name << "_" << k.isa << " wrote past n = " << n;
+        }
+    }
+}
+
 class BatchExplog : public ::testing::TestWithParam<Kernel> {};
 
 TEST_P(BatchExplog, MatchesScalarExport) {
@@ -288,6 +420,16 @@ TEST_P(BatchExplog, MatchesScalarExport) {
     } else if (k.sig == Sig::D_D) {
         compare1<double>(k, quick_args<double>(k.name), rep);
         compare_lengths<double>(k, length_pool<double>(k.name), rep);
+    } else if (k.sig == Sig::FF_F) {
+        std::vector<float> xs, ys;
+        pow_pairs<float>(xs, ys, 100000);
+        compare2<float>(k, xs, ys, rep);
+        compare_lengths2<float>(k, xs, ys, rep);
+    } else {
+        std::vector<double> xs, ys;
+        pow_pairs<double>(xs, ys, 100000);
+        compare2<double>(k, xs, ys, rep);
+        compare_lengths2<double>(k, xs, ys, rep);
     }
     if (rep.mismatches) rep.print((k.name + "_" + k.isa).c_str());
     EXPECT_EQ(rep.mismatches, 0u) << k.name << "_" << k.isa << ": " << rep.compared << " compared";
@@ -311,6 +453,21 @@ TEST_P(BatchExplog, Exhaustive) {
         kalm::test::compare_every_float(
             rep, [&](const float* x, float* y, std::size_t n) { k.f_f(x, y, n); },
             [&](float x) { return scalar_f(k.name, x); });
+    } else if (k.sig == Sig::FF_F || k.sig == Sig::DD_D) {
+        const char* c = std::getenv("KALM_BATCH_COUNT");
+        const std::size_t total = c ? std::strtoull(c, nullptr, 10) : 100000000u;
+        std::mt19937_64 rng(0xE8B);
+        for (std::size_t done = 0; done < total; done += 1 << 16) {
+            if (k.sig == Sig::FF_F) {
+                std::vector<float> xs, ys;
+                random_pairs<float>(xs, ys, 1 << 16, rng);
+                compare2<float>(k, xs, ys, rep);
+            } else {
+                std::vector<double> xs, ys;
+                random_pairs<double>(xs, ys, 1 << 16, rng);
+                compare2<double>(k, xs, ys, rep);
+            }
+        }
     } else if (k.sig == Sig::D_D) {
         const char* c = std::getenv("KALM_BATCH_COUNT");
         const std::size_t total = c ? std::strtoull(c, nullptr, 10) : 100000000u;

@@ -15,6 +15,7 @@ float scalar_log10f(float x) { return exported::log10f(x, 0); }
 double scalar_exp(double x) { return exported::exp(x, 0); }
 double scalar_log(double x) { return exported::log(x, 0); }
 double scalar_log10(double x) { return exported::log10(x, 0); }
+float scalar_powf(float x, float y) { return exported::powf(x, y, 0); }
 
 }  // namespace
 
@@ -54,6 +55,11 @@ void log10_avx512(const double* x, double* y, std::size_t n) {
     using namespace avx512;
     run1<Lanes<double, 8>>(x, y, n, 1.0, Log10Lanes<8>{}, scalar_log10);
 }
+
+void powf_avx512(const float* x, const float* b, float* y, std::size_t n) {
+    using namespace avx512;
+    run2<Lanes<float, 16>>(x, b, y, n, 2.0f, 3.0f, PowfLanes<16>{}, scalar_powf);
+}
 KALM_ISA_END
 
 KALM_ISA_BEGIN(KALM_ISA_AVX2)
@@ -91,6 +97,11 @@ void log_avx2(const double* x, double* y, std::size_t n) {
 void log10_avx2(const double* x, double* y, std::size_t n) {
     using namespace avx2;
     run1<Lanes<double, 4>>(x, y, n, 1.0, Log10Lanes<4>{}, scalar_log10);
+}
+
+void powf_avx2(const float* x, const float* b, float* y, std::size_t n) {
+    using namespace avx2;
+    run2<Lanes<float, 8>>(x, b, y, n, 2.0f, 3.0f, PowfLanes<8>{}, scalar_powf);
 }
 KALM_ISA_END
 
