@@ -101,7 +101,7 @@ float scalar_ff(const std::string& name, float x, float y) {
     ADD_FAILURE() << "no scalar export for " << name;
     return 0;
 }
-[[maybe_unused]] double scalar_dd(const std::string& name, double x, double y) {
+double scalar_dd(const std::string& name, double x, double y) {
     if (name == "pow") return exported::pow(x, y, 0);
     ADD_FAILURE() << "no scalar export for " << name;
     return 0;

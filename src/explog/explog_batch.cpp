@@ -16,6 +16,7 @@ double scalar_exp(double x) { return exported::exp(x, 0); }
 double scalar_log(double x) { return exported::log(x, 0); }
 double scalar_log10(double x) { return exported::log10(x, 0); }
 float scalar_powf(float x, float y) { return exported::powf(x, y, 0); }
+double scalar_pow(double x, double y) { return exported::pow(x, y, 0); }
 
 }  // namespace
 
@@ -60,6 +61,11 @@ void powf_avx512(const float* x, const float* b, float* y, std::size_t n) {
     using namespace avx512;
     run2<Lanes<float, 16>>(x, b, y, n, 2.0f, 3.0f, PowfLanes<16>{}, scalar_powf);
 }
+
+void pow_avx512(const double* x, const double* b, double* y, std::size_t n) {
+    using namespace avx512;
+    run2<Lanes<double, 8>>(x, b, y, n, 2.0, 3.0, PowLanes<8>{}, scalar_pow);
+}
 KALM_ISA_END
 
 KALM_ISA_BEGIN(KALM_ISA_AVX2)
@@ -102,6 +108,11 @@ void log10_avx2(const double* x, double* y, std::size_t n) {
 void powf_avx2(const float* x, const float* b, float* y, std::size_t n) {
     using namespace avx2;
     run2<Lanes<float, 8>>(x, b, y, n, 2.0f, 3.0f, PowfLanes<8>{}, scalar_powf);
+}
+
+void pow_avx2(const double* x, const double* b, double* y, std::size_t n) {
+    using namespace avx2;
+    run2<Lanes<double, 4>>(x, b, y, n, 2.0, 3.0, PowLanes<4>{}, scalar_pow);
 }
 KALM_ISA_END
 
