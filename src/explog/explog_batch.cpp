@@ -5,6 +5,10 @@
 #include "explog/batch_simd.hpp"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#endif
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 
 namespace kalm::lib::batch {
 namespace {
@@ -23,6 +27,19 @@ double scalar_pow(double x, double y) { return exported::pow(x, y, 0); }
 KALM_ISA_BEGIN(KALM_ISA_AVX512)
 namespace {
 namespace avx512 {
+template <typename M>
+KALM_LANES bool any_lane(const M& m) {
+    __m512i v;
+    static_assert(sizeof m <= sizeof v);
+    if constexpr (sizeof m == 64) {
+        __builtin_memcpy(&v, &m, 64);
+        return _mm512_test_epi64_mask(v, v) != 0;
+    } else {
+        __m256i h;
+        __builtin_memcpy(&h, &m, 32);
+        return !_mm256_testz_si256(h, h);
+    }
+}
 #include "explog/batch_lanes.inc"
 }  // namespace avx512
 }  // namespace
@@ -71,6 +88,13 @@ KALM_ISA_END
 KALM_ISA_BEGIN(KALM_ISA_AVX2)
 namespace {
 namespace avx2 {
+template <typename M>
+KALM_LANES bool any_lane(const M& m) {
+    static_assert(sizeof m == 32);
+    __m256i h;
+    __builtin_memcpy(&h, &m, 32);
+    return !_mm256_testz_si256(h, h);
+}
 #include "explog/batch_lanes.inc"
 }  // namespace avx2
 }  // namespace
