@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -47,6 +48,9 @@ struct Kernel {
     void (*ff_f)(const float*, const float*, float*, std::size_t) = nullptr;
     void (*dd_d)(const double*, const double*, double*, std::size_t) = nullptr;
 };
+
+// gtest names a parameter by this (test names and failure messages).
+void PrintTo(const Kernel& k, std::ostream* os) { *os << k.name << "_" << k.isa; }
 
 [[maybe_unused]] Kernel make(const char* name, const char* isa, void (*k)(const float*, float*, std::size_t)) {
     Kernel r{name, isa, Sig::F_F};
