@@ -5,12 +5,14 @@
 // routines test, random arguments, and every array length up to 40 (tails,
 // in place, nothing written past the end).
 //
-// Opt-in: KALM_BATCH_EXHAUSTIVE=1 compares every float for each one-argument
-// single kernel, and 10^8 random arguments (KALM_BATCH_COUNT to change it) for
-// each double and two-argument kernel over its special ranges; the counts and
+// Opt-in: KALM_BATCH_EXHAUSTIVE=1 (or a list: =logf,pow) compares every float
+// for each one-argument single function, and 10^8 random arguments
+// (KALM_BATCH_COUNT to change it) for each double and two-argument function
+// over its special ranges, on every instruction set at once; the counts and
 // the time are printed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <chrono>
 #include <cmath>
@@ -441,69 +443,124 @@ TEST_P(BatchExplog, MatchesScalarExport) {
 }
 
 // ---- Opt-in exhaustive runs -------------------------------------------------------
+// One pass per function: each argument's scalar result is computed once and
+// every kernel of the function this CPU runs is compared with it.
+// KALM_BATCH_EXHAUSTIVE=1 runs every function, =logf,pow a list.
 
-bool exhaustive() {
+bool exhaustive(const std::string& name) {
     const char* e = std::getenv("KALM_BATCH_EXHAUSTIVE");
-    return e != nullptr && std::string(e) == "1";
+    if (e == nullptr) return false;
+    const std::string list = std::string(",") + e + ",";
+    return list == ",1," || list.find("," + name + ",") != std::string::npos;
 }
 
-TEST_P(BatchExplog, Exhaustive) {
-    const Kernel& k = GetParam();
-    if (!exhaustive()) GTEST_SKIP() << "KALM_BATCH_EXHAUSTIVE=1 runs it";
-    if (!runnable(k)) GTEST_SKIP() << "this CPU has no " << k.isa;
-    BatchReport rep;
+std::size_t random_count() {
+    const char* c = std::getenv("KALM_BATCH_COUNT");
+    return c ? std::strtoull(c, nullptr, 10) : 100000000u;
+}
+
+// Compares every runnable kernel of `name` on one chunk against `want`.
+template <typename T>
+void check_chunk(const std::vector<Kernel>& ks, const std::vector<T>& x, const std::vector<T>* b,
+                 const std::vector<T>& want, std::vector<BatchReport>& reps) {
+    using B = kalm::test::Bits<T>;
+    std::vector<T> y(x.size());
+    for (std::size_t k = 0; k < ks.size(); ++k) {
+        if (b) run2<T>(ks[k], x.data(), b->data(), y.data(), x.size());
+        else run1<T>(ks[k], x.data(), y.data(), x.size());
+        for (std::size_t i = 0; i < x.size(); ++i)
+            if (std::bit_cast<B>(y[i]) != std::bit_cast<B>(want[i]))
+                reps[k].add(std::bit_cast<B>(x[i]), b ? std::bit_cast<B>((*b)[i]) : 0, std::bit_cast<B>(y[i]),
+                            std::bit_cast<B>(want[i]));
+        reps[k].compared += x.size();
+    }
+}
+
+void exhaustive_run(const std::string& name) {
+    std::vector<Kernel> ks;
+    for (const Kernel& k : kernels())
+        if (k.name == name && runnable(k)) ks.push_back(k);
+    if (ks.empty()) GTEST_SKIP() << "no kernel of " << name << " runs on this CPU";
+    std::vector<BatchReport> reps(ks.size());
     const auto start = std::chrono::steady_clock::now();
-    if (k.sig == Sig::F_F) {
-        kalm::test::compare_every_float(
-            rep, [&](const float* x, float* y, std::size_t n) { k.f_f(x, y, n); },
-            [&](float x) { return scalar_f(k.name, x); });
-    } else if (k.sig == Sig::FF_F || k.sig == Sig::DD_D) {
-        const char* c = std::getenv("KALM_BATCH_COUNT");
-        const std::size_t total = c ? std::strtoull(c, nullptr, 10) : 100000000u;
-        std::mt19937_64 rng(0xE8B);
-        for (std::size_t done = 0; done < total; done += 1 << 16) {
-            if (k.sig == Sig::FF_F) {
-                std::vector<float> xs, ys;
-                random_pairs<float>(xs, ys, 1 << 16, rng);
-                compare2<float>(k, xs, ys, rep);
-            } else {
-                std::vector<double> xs, ys;
-                random_pairs<double>(xs, ys, 1 << 16, rng);
-                compare2<double>(k, xs, ys, rep);
+    const Sig sig = ks[0].sig;
+    if (sig == Sig::F_F) {
+        // Every float, in prime-length chunks (every tail length is met).
+        constexpr std::size_t CHUNK = 65521;
+        std::vector<float> x, want;
+        for (std::uint64_t w = 0; w <= 0xFFFFFFFFull; w += x.size()) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(CHUNK, 0x100000000ull - w));
+            x.resize(n);
+            want.resize(n);
+            for (std::size_t i = 0; i < n; ++i) {
+                x[i] = std::bit_cast<float>(static_cast<std::uint32_t>(w + i));
+                want[i] = scalar_f(name, x[i]);
             }
+            check_chunk<float>(ks, x, nullptr, want, reps);
         }
-    } else if (k.sig == Sig::D_D) {
-        const char* c = std::getenv("KALM_BATCH_COUNT");
-        const std::size_t total = c ? std::strtoull(c, nullptr, 10) : 100000000u;
-        const Bands b = bands(k.name);
-        std::vector<double> edge = edges<double>(b);
+    } else if (sig == Sig::D_D) {
+        // A third random words, a third the ordinary interval, a third near the
+        // thresholds (random low bits under each edge's high word).
+        const Bands bd = bands(name);
+        const std::vector<double> edge = edges<double>(bd);
         std::mt19937_64 rng(0xE8A);
-        std::uniform_real_distribution<double> in(b.lo, b.hi);
-        std::vector<double> x(1 << 16);
-        for (std::size_t done = 0; done < total; done += x.size()) {
-            // A third random words, a third the ordinary interval, a third
-            // near the thresholds (random low bits under each edge's high word).
+        std::uniform_real_distribution<double> in(bd.lo, bd.hi);
+        std::vector<double> x(1 << 16), want(x.size());
+        for (std::size_t done = 0; done < random_count(); done += x.size()) {
             for (std::size_t i = 0; i < x.size(); ++i) {
                 const std::uint64_t r = rng();
-                switch (i % 3) {
-                case 0: x[i] = std::bit_cast<double>(r); break;
-                case 1: x[i] = in(rng); break;
-                default: {
-                    const double e = edge[r % edge.size()];
-                    x[i] = std::bit_cast<double>((std::bit_cast<std::uint64_t>(e) & 0xFFFFFFFF00000000ull) |
+                if (i % 3 == 0) x[i] = std::bit_cast<double>(r);
+                else if (i % 3 == 1) x[i] = in(rng);
+                else
+                    x[i] = std::bit_cast<double>((std::bit_cast<std::uint64_t>(edge[r % edge.size()]) & 0xFFFFFFFF00000000ull) |
                                                  (rng() & 0xFFFFFFFFull));
-                }
-                }
+                want[i] = scalar_d(name, x[i]);
             }
-            compare1<double>(k, x, rep);
+            check_chunk<double>(ks, x, nullptr, want, reps);
+        }
+    } else {
+        std::mt19937_64 rng(0xE8B);
+        for (std::size_t done = 0; done < random_count(); done += 1 << 16) {
+            if (sig == Sig::FF_F) {
+                std::vector<float> xs, ys, want;
+                random_pairs<float>(xs, ys, 1 << 16, rng);
+                for (std::size_t i = 0; i < xs.size(); ++i) want.push_back(scalar_ff(name, xs[i], ys[i]));
+                check_chunk<float>(ks, xs, &ys, want, reps);
+            } else {
+                std::vector<double> xs, ys, want;
+                random_pairs<double>(xs, ys, 1 << 16, rng);
+                for (std::size_t i = 0; i < xs.size(); ++i) want.push_back(scalar_dd(name, xs[i], ys[i]));
+                check_chunk<double>(ks, xs, &ys, want, reps);
+            }
         }
     }
     const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%s_%s: %zu compared, %zu differ, %.1f s\n", k.name.c_str(), k.isa.c_str(), rep.compared,
-                rep.mismatches, secs);
-    if (rep.mismatches) rep.print((k.name + "_" + k.isa).c_str());
-    EXPECT_EQ(rep.mismatches, 0u);
+    for (std::size_t k = 0; k < ks.size(); ++k) {
+        const std::string what = name + "_" + ks[k].isa;
+        std::printf("%s: %zu compared, %zu differ (%.1f s for the function's pass)\n", what.c_str(), reps[k].compared,
+                    reps[k].mismatches, secs);
+        if (reps[k].mismatches) reps[k].print(what.c_str());
+        EXPECT_EQ(reps[k].mismatches, 0u) << what;
+    }
 }
+
+class BatchExplogExhaustive : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(BatchExplogExhaustive, EveryKernelOfTheFunction) {
+    if (!exhaustive(GetParam())) GTEST_SKIP() << "KALM_BATCH_EXHAUSTIVE=1 (or a list of names) runs it";
+    exhaustive_run(GetParam());
+}
+
+std::vector<std::string> function_names() {
+    std::vector<std::string> names;
+    for (const Kernel& k : kernels())
+        if (std::find(names.begin(), names.end(), k.name) == names.end()) names.push_back(k.name);
+    return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Functions, BatchExplogExhaustive, ::testing::ValuesIn(function_names()),
+                         [](const ::testing::TestParamInfo<std::string>& i) { return i.param; });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(BatchExplogExhaustive);
 
 std::string kernel_name(const ::testing::TestParamInfo<Kernel>& i) { return i.param.name + "_" + i.param.isa; }
 
