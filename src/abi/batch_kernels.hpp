@@ -34,7 +34,11 @@ enum class Isa : unsigned char { scalar = 0, avx2 = 1, avx512 = 2 };
 #define KALM_BATCH_KERNELS_EXACT(X) X(sqrt, D_D, avx512) X(sqrt, D_D, avx2) X(sqrtf, F_F, avx512) X(sqrtf, F_F, avx2)
 
 // explog: exp, expf, log, logf, pow, powf
-#define KALM_BATCH_KERNELS_EXPLOG(X)
+#define KALM_BATCH_KERNELS_EXPLOG(X)                                                  \
+    X(expf, F_F, avx512) X(expf, F_F, avx2) X(logf, F_F, avx512) X(logf, F_F, avx2)   \
+    X(log10f, F_F, avx512) X(log10f, F_F, avx2) X(exp, D_D, avx512) X(exp, D_D, avx2) \
+    X(log, D_D, avx512) X(log, D_D, avx2) X(log10, D_D, avx512) X(log10, D_D, avx2)   \
+    X(powf, FF_F, avx512) X(powf, FF_F, avx2) X(pow, DD_D, avx512) X(pow, DD_D, avx2)
 
 // trig: sin, cos, tan and single versions
 #define KALM_BATCH_KERNELS_TRIG(X)
