@@ -37,7 +37,10 @@ enum class Isa : unsigned char { scalar = 0, avx2 = 1, avx512 = 2 };
 #define KALM_BATCH_KERNELS_EXPLOG(X)
 
 // trig: sin, cos, tan and single versions
-#define KALM_BATCH_KERNELS_TRIG(X) X(sinf, F_F, avx512) X(sinf, F_F, avx2) X(cosf, F_F, avx512) X(cosf, F_F, avx2) X(tanf, F_F, avx512) X(tanf, F_F, avx2)
+#define KALM_BATCH_KERNELS_TRIG(X)                                                                            \
+    X(sinf, F_F, avx512) X(sinf, F_F, avx2) X(cosf, F_F, avx512) X(cosf, F_F, avx2) X(tanf, F_F, avx512) \
+    X(tanf, F_F, avx2) X(sin, D_D, avx512) X(sin, D_D, avx2) X(cos, D_D, avx512) X(cos, D_D, avx2)        \
+    X(tan, D_D, avx512) X(tan, D_D, avx2)
 
 // invtrig: atan2, atan2f
 #define KALM_BATCH_KERNELS_INVTRIG(X)
