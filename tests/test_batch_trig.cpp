@@ -11,6 +11,7 @@
 
 #include <bit>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -215,6 +216,30 @@ double medium_limit(const std::string& name) {
     return 1647100.0;
 }
 
+// Random pairs for atan2: any bit patterns, ordinary magnitudes, and quotients
+// over every exponent gap the routine tells apart (|y/x| from 2^-75 to 2^75).
+template <typename T>
+void random_pairs(std::size_t n, std::vector<T>& a, std::vector<T>& b) {
+    auto& g = rng();
+    std::uniform_real_distribution<double> mid(-10.0, 10.0), unit(0.5, 1.0);
+    std::uniform_int_distribution<int> gap(-75, 75), scale(-60, 60);
+    for (std::size_t i = 0; i < n; ++i) {
+        T y, x;
+        switch (i % 3) {
+            case 0: y = from<T>(g()); x = from<T>(g()); break;
+            case 1: y = static_cast<T>(mid(g)); x = static_cast<T>(mid(g)); break;
+            default: {
+                const double xs = std::ldexp(unit(g), scale(g)) * (g() & 1 ? -1 : 1);
+                x = static_cast<T>(xs);
+                y = static_cast<T>(xs * std::ldexp(unit(g), gap(g)) * (g() & 1 ? -1 : 1));
+                break;
+            }
+        }
+        a.push_back(y);
+        b.push_back(x);
+    }
+}
+
 class BatchTrig : public ::testing::TestWithParam<Kernel> {
   protected:
     void SetUp() override {
@@ -232,6 +257,40 @@ class BatchTrig : public ::testing::TestWithParam<Kernel> {
         v.insert(v.end(), r.begin(), r.end());
         return v;
     }
+
+    // The same for a two-argument function: pairs a[i], b[i].
+    template <typename T>
+    void quick_pairs(std::vector<T>& a, std::vector<T>& b) {
+        const Kernel& k = GetParam();
+        const std::vector<T> sp = special_values<T>();
+        for (T u : sp)
+            for (T w : sp) {
+                a.push_back(u);
+                b.push_back(w);
+            }
+        for (const auto& l : vector_file_args(k.name)) {
+            a.push_back(from<T>(l.at(0)));
+            b.push_back(from<T>(l.at(1)));
+        }
+        for (const auto& e : edges(k.name)) {
+            std::vector<T> na, nb;
+            add_neighbours(na, e.at(0), 8);
+            add_neighbours(nb, e.at(1), 8);
+            for (T u : na) {
+                a.push_back(u);
+                b.push_back(from<T>(e.at(1)));
+                a.push_back(u);
+                b.push_back(-from<T>(e.at(1)));
+            }
+            for (T w : nb) {
+                a.push_back(from<T>(e.at(0)));
+                b.push_back(w);
+                a.push_back(-from<T>(e.at(0)));
+                b.push_back(w);
+            }
+        }
+        random_pairs<T>(100000, a, b);
+    }
 };
 
 TEST_P(BatchTrig, MatchesScalarOnEveryQuickArgument) {
@@ -243,8 +302,14 @@ TEST_P(BatchTrig, MatchesScalarOnEveryQuickArgument) {
     } else if (k.kd) {
         const auto v = quick_args<double>();
         kalm::test::compare_batch<double>(rep, k.kd, k.sd, v.data(), v.size());
+    } else if (k.kff) {
+        std::vector<float> a, b;
+        quick_pairs<float>(a, b);
+        kalm::test::compare_batch2<float>(rep, k.kff, k.sff, a.data(), b.data(), a.size());
     } else {
-        GTEST_SKIP() << "two-argument function";
+        std::vector<double> a, b;
+        quick_pairs<double>(a, b);
+        kalm::test::compare_batch2<double>(rep, k.kdd, k.sdd, a.data(), b.data(), a.size());
     }
     if (rep.mismatches) rep.print((k.name + "_" + k.isa).c_str());
     EXPECT_EQ(rep.mismatches, 0u);
@@ -275,6 +340,36 @@ void check_tails(const K& kernel, const S& scalar, const std::vector<T>& pool) {
     }
 }
 
+// The same for two arguments, in place into either argument.
+template <typename T, typename K, typename S>
+void check_tails2(const K& kernel, const S& scalar, const std::vector<T>& pa, const std::vector<T>& pb) {
+    constexpr T GUARD = T(-12345.0);
+    for (std::size_t n = 0; n <= 40; ++n) {
+        for (std::size_t off = 0; off < 3; ++off) {
+            const auto from_pool = [&](const std::vector<T>& p) {
+                return std::vector<T>(p.begin() + static_cast<std::ptrdiff_t>(n + off),
+                                      p.begin() + static_cast<std::ptrdiff_t>(2 * n + off));
+            };
+            const std::vector<T> a = from_pool(pa), b = from_pool(pb);
+            std::vector<T> buf(n + 2 * off + 2, GUARD);
+            T* y = buf.data() + off + 1;
+            kernel(a.data(), b.data(), y, n);
+            for (std::size_t i = 0; i < n; ++i)
+                ASSERT_EQ(std::bit_cast<Bits<T>>(y[i]), std::bit_cast<Bits<T>>(scalar(a[i], b[i]))) << "n=" << n;
+            for (std::size_t i = 0; i < off + 1; ++i) ASSERT_EQ(buf[i], GUARD) << "written before y, n=" << n;
+            for (std::size_t i = n + off + 1; i < buf.size(); ++i) ASSERT_EQ(buf[i], GUARD) << "written past y+n, n=" << n;
+            std::vector<T> ia = a, ib = b;
+            kernel(ia.data(), b.data(), ia.data(), n);
+            kernel(a.data(), ib.data(), ib.data(), n);
+            for (std::size_t i = 0; i < n; ++i) {
+                const auto want = std::bit_cast<Bits<T>>(scalar(a[i], b[i]));
+                ASSERT_EQ(std::bit_cast<Bits<T>>(ia[i]), want) << "in place of a, n=" << n;
+                ASSERT_EQ(std::bit_cast<Bits<T>>(ib[i]), want) << "in place of b, n=" << n;
+            }
+        }
+    }
+}
+
 TEST_P(BatchTrig, EveryLengthUpTo40InPlaceAndApart) {
     const Kernel& k = GetParam();
     if (k.kf) {
@@ -287,8 +382,20 @@ TEST_P(BatchTrig, EveryLengthUpTo40InPlaceAndApart) {
         const auto sp = special_values<double>();
         for (std::size_t i = 0; i < sp.size(); ++i) pool[7 * i % pool.size()] = sp[i];
         check_tails<double>(k.kd, k.sd, pool);
+    } else if (k.kff) {
+        std::vector<float> a, b;
+        random_pairs<float>(120, a, b);
+        a[5] = b[9] = 0.0f;
+        a[11] = std::numeric_limits<float>::quiet_NaN();
+        b[17] = 1.0f;
+        check_tails2<float>(k.kff, k.sff, a, b);
     } else {
-        GTEST_SKIP() << "two-argument function";
+        std::vector<double> a, b;
+        random_pairs<double>(120, a, b);
+        a[5] = b[9] = 0.0;
+        a[11] = std::numeric_limits<double>::quiet_NaN();
+        b[17] = 1.0;
+        check_tails2<double>(k.kdd, k.sdd, a, b);
     }
 }
 
@@ -313,7 +420,18 @@ TEST_P(BatchTrig, Exhaustive) {
             kalm::test::compare_batch<double>(rep, k.kd, k.sd, v.data(), v.size());
         }
     } else {
-        GTEST_SKIP() << "two-argument function";
+        // 10^8 random pairs, the quick mixture.
+        for (int chunk = 0; chunk < 1000; ++chunk) {
+            if (k.kff) {
+                std::vector<float> a, b;
+                random_pairs<float>(100000, a, b);
+                kalm::test::compare_batch2<float>(rep, k.kff, k.sff, a.data(), b.data(), a.size());
+            } else {
+                std::vector<double> a, b;
+                random_pairs<double>(100000, a, b);
+                kalm::test::compare_batch2<double>(rep, k.kdd, k.sdd, a.data(), b.data(), a.size());
+            }
+        }
     }
     const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     std::fprintf(stderr, "%s_%s: %zu compared, %zu differ, %.1f s\n", k.name.c_str(), k.isa.c_str(), rep.compared,

@@ -43,7 +43,8 @@ enum class Isa : unsigned char { scalar = 0, avx2 = 1, avx512 = 2 };
     X(tan, D_D, avx512) X(tan, D_D, avx2)
 
 // invtrig: atan2, atan2f
-#define KALM_BATCH_KERNELS_INVTRIG(X)
+#define KALM_BATCH_KERNELS_INVTRIG(X) \
+    X(atan2f, FF_F, avx512) X(atan2f, FF_F, avx2) X(atan2, DD_D, avx512) X(atan2, DD_D, avx2)
 
 #else
 #define KALM_BATCH_KERNELS_EXACT(X)
