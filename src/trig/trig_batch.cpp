@@ -12,6 +12,7 @@
 #include "abi/exports.hpp"
 #include "exact/constants.hpp"
 #include "host/bits.hpp"
+#include "trig/rem_halfpi_tables.hpp"
 
 namespace kalm::lib::batch {
 
