@@ -6,7 +6,7 @@
 // arguments for atan2), and for the one-argument functions also in [-pi/4,
 // pi/4] (no reduction) and [-1000, 1000] (the single functions reduce that
 // range in the vector, the double ones too). Read the `ns/elt` counter.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(_WIN32)
 
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
