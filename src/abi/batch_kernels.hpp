@@ -41,10 +41,14 @@ enum class Isa : unsigned char { scalar = 0, avx2 = 1, avx512 = 2 };
     X(powf, FF_F, avx512) X(powf, FF_F, avx2) X(pow, DD_D, avx512) X(pow, DD_D, avx2)
 
 // trig: sin, cos, tan and single versions
-#define KALM_BATCH_KERNELS_TRIG(X)
+#define KALM_BATCH_KERNELS_TRIG(X)                                                                            \
+    X(sinf, F_F, avx512) X(sinf, F_F, avx2) X(cosf, F_F, avx512) X(cosf, F_F, avx2) X(tanf, F_F, avx512) \
+    X(tanf, F_F, avx2) X(sin, D_D, avx512) X(sin, D_D, avx2) X(cos, D_D, avx512) X(cos, D_D, avx2)        \
+    X(tan, D_D, avx512) X(tan, D_D, avx2)
 
 // invtrig: atan2, atan2f
-#define KALM_BATCH_KERNELS_INVTRIG(X)
+#define KALM_BATCH_KERNELS_INVTRIG(X) \
+    X(atan2f, FF_F, avx512) X(atan2f, FF_F, avx2) X(atan2, DD_D, avx512) X(atan2, DD_D, avx2)
 
 #else
 #define KALM_BATCH_KERNELS_EXACT(X)
