@@ -19,7 +19,7 @@ const Command kCommands[] = {
      cmd_vectors},
     {"accuracy", "[NAME...] | NAME LO HI [COUNT]",
      "ulp error against MPFR on random inputs per export (or in [LO, HI]), or on every float input", cmd_accuracy},
-    {"bench", "[NAME...] | NAME LO HI", "ns/call beside the host libm: throughput and latency, with their dispersion",
+    {"bench", "[NAME...] | NAME LO HI | --bands [NAME...]", "ns/call beside the host libm: throughput and latency, with their dispersion",
      cmd_bench},
     {"plot", "NAME [LO HI]", "draw the ulp error against the input (two inputs: a heat map) with gnuplot", cmd_plot},
     {"report", "", "vectors, accuracy and speed on one screen; status 0 only if every vector passes", cmd_report},
