@@ -112,7 +112,7 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
     // are done on integers: the same digits and leading part, without a chain
     // of conversions through the floating registers.
     std::int64_t Xi[3] = {}, Wp[WORK + 2], PP[WORK];
-    double R[WORK], G[WORK];
+    double R[WORK] = {}, G[WORK] = {};
     std::int32_t D[WORK];
     assert(m >= 1 && m <= 3 && P >= 0 && P <= 3);
 

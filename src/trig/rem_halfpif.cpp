@@ -103,9 +103,6 @@ inline float scaled(float x, int n) {
     return scale_pow2f(x, n);
 }
 
-// 2^e for a normal exponent e.
-inline float pow2f(int e) { return from_bits(static_cast<std::uint32_t>(127 + e) << 23); }
-
 // K: the chunks of 2/pi kept beyond the integer part (INIT_TERMS_F[p]).
 template <int K>
 int multif_body(const float* X, float* y, int E, int m, int p, const std::int32_t* table) {
