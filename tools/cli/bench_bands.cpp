@@ -74,8 +74,13 @@ int bench_bands(BenchPlan plan, RowWriter& rows, const std::vector<std::string>&
     if (!rows.open("bench", err)) return err.rfind("cannot", 0) == 0 ? io_error(err) : bad_input(err);
     const bool text = !rows.owns_stdout();
     plan.progress = stderr_is_tty();
-    rows.about({str("method", bench_method(plan) + " Bands: arguments uniform in [a,2a]; x_usual: kalm's ns in the "
-                                                   "band over its ns on the export's usual range."),
+    // The bands are compared with each other over a run many times longer than
+    // a plain one: counted in the thread's CPU time, so that the time slices a
+    // busy machine gives to other work do not land on one band and not another.
+    plan.thread_clock = true;
+    rows.about({str("method", bench_method(plan) + " Bands: arguments uniform in [a,2a], timed by the thread's CPU "
+                                                   "clock; x_usual: kalm's ns in the band over its ns on the "
+                                                   "export's usual range."),
                 num("reps", static_cast<long long>(plan.reps)), num("flat_limit", kFlatLimit)});
     if (text) {
         std::printf("%-7s %-24s %9s %9s %9s %8s %6s\n", "export", "band", "kalm ns", "libm ns", "kalm/libm",
