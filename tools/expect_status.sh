@@ -89,11 +89,18 @@ if [ "$mode" = bad-input-diff ]; then
   check "$lib" "$lib" --seed 1.5
   check "$lib" "$lib" --all-floats
   check "$lib" "$lib" --frobnicate
+  check "$lib" "$lib" --band 0
+  check "$lib" "$lib" --band -1
+  check "$lib" "$lib" --band 1e308
+  check "$lib" "$lib" --band 2x
+  check "$lib" "$lib" --band
   good 'usage: kalm_diff' --help
   if [ "${5:-}" != noload ]; then
     check "$lib" "$lib" --all-floats sin
     check_io "$dir/no-such.so" "$lib"
     good '^400 calls, 0 differences$' "$lib" "$lib" --calls 10 --seed=0x2a
+    check "$lib" "$lib" --names sin,no_such_export
+    good '^30 calls, 0 differences$' "$lib" "$lib" --band 1e15 --names sinf,sin,_yn --calls 10
   fi
   finish
 fi
@@ -108,6 +115,9 @@ check_io accuracy sqrt --samples 10 --csv "$dir/missing/sub/a.csv"
 check_io accuracy sqrt --samples 10 --csv "$dir"
 check bench no_such_export
 check bench sqrt --reps 0
+check bench --bands sqrt
+check bench --bands sin 1 2
+check bench --bands sin --log-uniform
 check_io bench sqrt --csv "$dir/missing/b.csv"
 check report --samples 0
 check report extra

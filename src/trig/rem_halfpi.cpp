@@ -7,11 +7,13 @@
 
 #include <algorithm>
 #include <cassert>
+#include <type_traits>
 
 #include "abi/exports.hpp"
 #include "exact/constants.hpp"
 #include "exact/scale.hpp"
 #include "frame/frame.hpp"
+#include "frame/guest.hpp"
 #include "host/convert.hpp"
 #include "trig/rem_halfpi_tables.hpp"
 
@@ -50,13 +52,55 @@ inline int lost_bits(std::uint32_t ix, double y0) {
 
 inline double trunc_to_double(double v) { return static_cast<double>(convert_to_int32(v)); }
 
-// One partial product of x and 2/pi: the sum of X[j] * W[last+i-j]. Every
-// term is an integer below 2^48 and the sum below 2^50, so the double sum
-// (from 0.0, j ascending) is exact and equals this integer one.
-inline std::int64_t partial_product(const std::int64_t* X, const std::int64_t* W, int last, int i) {
-    std::int64_t s = 0;
-    for (int j = 0; j <= last; ++j) s += X[j] * W[last + i - j];
-    return s;
+// The pieces of pi/2 are integers on the 24-bit grid: HALFPI_PIECES[k] =
+// halfpi_piece_scaled(k) * 2^(-23-24k), each below 2^24.
+constexpr double halfpi_piece_scaled(int k) {
+    double v = HALFPI_PIECES[k] * 8388608.0;  // 2^23
+    for (int i = 0; i < k; ++i) v *= 16777216.0;
+    return v;
+}
+constexpr bool halfpi_pieces_on_grid() {
+    for (int k = 0; k < 8; ++k) {
+        const double v = halfpi_piece_scaled(k);
+        if (v < 0.0 || v >= 16777216.0 || v != static_cast<double>(static_cast<std::int64_t>(v))) return false;
+    }
+    return true;
+}
+static_assert(halfpi_pieces_on_grid());
+constexpr std::int64_t HALFPI_INT[8] = {
+    static_cast<std::int64_t>(halfpi_piece_scaled(0)), static_cast<std::int64_t>(halfpi_piece_scaled(1)),
+    static_cast<std::int64_t>(halfpi_piece_scaled(2)), static_cast<std::int64_t>(halfpi_piece_scaled(3)),
+    static_cast<std::int64_t>(halfpi_piece_scaled(4)), static_cast<std::int64_t>(halfpi_piece_scaled(5)),
+    static_cast<std::int64_t>(halfpi_piece_scaled(6)), static_cast<std::int64_t>(halfpi_piece_scaled(7)),
+};
+
+// TWO_OVER_PI_24 behind two zero chunks, so that the window of an argument
+// whose window starts before the table is read in place.
+struct PaddedChunks {
+    std::int64_t v[TABLE_LEN + 2] = {};
+    constexpr PaddedChunks() {
+        for (int i = 0; i < TABLE_LEN; ++i) v[i + 2] = TWO_OVER_PI_24[i];
+    }
+};
+constexpr PaddedChunks TWO_OVER_PI_24_PADDED{};
+
+// 2^e for a normal exponent e.
+inline double pow2(int e) { return from_bits(static_cast<std::uint64_t>(1023 + e) << 52); }
+
+// scale_pow2(x, n) where x and the product are normal, in place: the same
+// framed routine (its entry clears the flags; its exponent rewrite raises
+// nothing, so its exit check finds nothing to report) without the call.
+// Anything else goes to the routine.
+inline double scale_pow2_here(double x, int n) {
+    const std::uint64_t w = bits(x);
+    const std::uint32_t hx = static_cast<std::uint32_t>(w >> 32);
+    const int k = static_cast<int>((hx >> 20) & 0x7FF) + n;
+    if (((hx >> 20) & 0x7FF) - 1u < 0x7FEu && k > 0 && k < 0x7FF) [[likely]] {
+        note_internal_call(INTERNAL_SCALE_POW2);
+        fp_clear_flags();
+        return from_bits((w & 0x800FFFFFFFFFFFFFull) | (static_cast<std::uint64_t>(k) << 52));
+    }
+    return scale_pow2(x, n);
 }
 
 }  // namespace
@@ -67,9 +111,9 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
     // cleared by the framed scale_pow2 call that follows each pass, so they
     // are done on integers: the same digits and leading part, without a chain
     // of conversions through the floating registers.
-    std::int64_t Xi[3] = {}, W[WORK] = {}, PP[WORK] = {};
+    std::int64_t Xi[3] = {}, Wp[WORK + 2], PP[WORK];
     double R[WORK] = {}, G[WORK] = {};
-    std::int32_t D[WORK] = {};
+    std::int32_t D[WORK];
     assert(m >= 1 && m <= 3 && P >= 0 && P <= 3);
 
     const int K = INIT_TERMS[P];
@@ -79,13 +123,21 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
     const int last = m - 1;
 
     // The chunks of 2/pi that meet X: chunk S is the one whose product with
-    // X[0] straddles the binary point.
-    for (int j = 0; j <= last; ++j) Xi[j] = static_cast<std::int64_t>(X[j]);  // integers below 2^24
-    for (int i = 0; i <= last + K; ++i) {
-        const int idx = S - last + i;
-        W[i] = idx < 0 ? 0 : table[idx];
+    // X[0] straddles the binary point. w[i] is chunk S - 2 + i (0 before the
+    // table), read in place from the padded table.
+    for (int j = 0; j <= last; ++j) Xi[j] = static_cast<std::int64_t>(X[j]);  // integers below 2^24, 0 beyond m
+    const std::int64_t* w = Wp;
+    if (table == TWO_OVER_PI_24) {
+        w = TWO_OVER_PI_24_PADDED.v + S;
+    } else {
+        for (int i = 0; i < WORK + 2; ++i) {
+            const int idx = S - 2 + i;
+            Wp[i] = idx < 0 || idx >= TABLE_LEN ? 0 : table[idx];
+        }
     }
-    for (int i = 0; i <= K; ++i) PP[i] = partial_product(Xi, W, last, i);
+    // Partial product i: the sum of X[j] * chunk S+i-j over the pieces.
+    auto partial = [&](int i) { return Xi[0] * w[i + 2] + Xi[1] * w[i + 1] + Xi[2] * w[i]; };
+    for (int i = 0; i <= K; ++i) PP[i] = partial(i);
 
     int T = K;
     int N = 0;
@@ -102,7 +154,7 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
         z = static_cast<double>(lead);
 
         // Integer part modulo 8.
-        z = scale_pow2(z, Q);
+        z = scale_pow2_here(z, Q);
         const double eighth = z * EIGHTH;
         const double fl = floor_at_export(eighth);
         z = z - EIGHT * fl;
@@ -140,7 +192,7 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
             if (H == 2) {
                 z = ONE - z;
                 if (carry != 0) {
-                    const double unit = scale_pow2(ONE, Q);
+                    const double unit = scale_pow2_here(ONE, Q);
                     z = z - unit;
                 }
             }
@@ -159,10 +211,7 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
         assert(k <= room);
         if (k > room) k = room;
         if (k <= 0) break;
-        for (int i = T + 1; i <= T + k; ++i) {
-            W[last + i] = table[S + i];
-            PP[i] = partial_product(Xi, W, last, i);
-        }
+        for (int i = T + 1; i <= T + k; ++i) PP[i] = partial(i);
         T = T + k;
     }
 
@@ -176,7 +225,7 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
             q = q - 24;
         }
     } else {
-        z = scale_pow2(z, -q);
+        z = scale_pow2_here(z, -q);
         if (z >= TWO24) {
             const double f = trunc_to_double(TWOM24 * z);
             D[T] = convert_to_int32(z - TWO24 * f);
@@ -190,17 +239,38 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
     assert(T >= 0 && T < WORK);
 
     // Digits back to doubles, most significant D[T] scaled by 2^q.
-    double fw = scale_pow2(ONE, q);
-    for (int i = T; i >= 0; --i) {
-        R[i] = fw * static_cast<double>(D[i]);
-        fw = fw * TWOM24;
-    }
+    double fw = scale_pow2_here(ONE, q);
+    if (q - 23 - 24 * T >= -1022) [[likely]] {
+        // Digit i as a value is D[i] * 2^(q-24(T-i)) and piece k is HALFPI_INT[k] * 2^(-23-24k):
+        // every product summed into G[j] is an integer below 2^48 times 2^(q-23-24j), and G[j]
+        // (at most 7 of them) an integer below 2^51 times it: a normal double, exact in any
+        // order of summation. The same values from the integer sums, one conversion and one
+        // scaling each.
+        // Dz[T - j + k] is the digit piece k meets in G[j], zero past the top digit.
+        std::int64_t Dz[WORK + 8];
+        for (int i = 0; i <= T; ++i) Dz[i] = D[i];
+        for (int i = 1; i <= 8; ++i) Dz[T + i] = 0;
+        auto products = [&](auto terms) {  // terms: K, as a constant for the usual K
+            for (int j = 0; j <= T; ++j) {
+                std::int64_t g = 0;
+                for (int k = 0; k <= terms(); ++k) g += HALFPI_INT[k] * Dz[T - j + k];
+                G[j] = static_cast<double>(g) * pow2(q - 23 - 24 * j);
+            }
+        };
+        if (K == INIT_TERMS[2]) products(std::integral_constant<int, INIT_TERMS[2]>{});
+        else products([K] { return K; });
+    } else {
+        for (int i = T; i >= 0; --i) {
+            R[i] = fw * static_cast<double>(D[i]);
+            fw = fw * TWOM24;
+        }
 
-    // Times pi/2, piece by piece.
-    for (int i = T; i >= 0; --i) {
-        double f = ZERO;
-        for (int k = 0; k <= K && k <= T - i; ++k) f = f + HALFPI_PIECES[k] * R[i + k];
-        G[T - i] = f;
+        // Times pi/2, piece by piece.
+        for (int i = T; i >= 0; --i) {
+            double f = ZERO;
+            for (int k = 0; k <= K && k <= T - i; ++k) f = f + HALFPI_PIECES[k] * R[i + k];
+            G[T - i] = f;
+        }
     }
 
     switch (P) {

@@ -7,6 +7,8 @@
 #include "trig/rem_halfpif.hpp"
 
 #include <cassert>
+#include <type_traits>
+#include <cstring>
 
 #include "abi/exports.hpp"
 #include "exact/constants.hpp"
@@ -40,47 +42,102 @@ constexpr float TWOM8 = fconst(0x3B800000);  // 2^-8
 constexpr float EIGHTH = fconst(0x3E000000);
 constexpr float EIGHT = fconst(0x41000000);
 
-// One partial product of x and 2/pi: the sum of X[j] * W[(m-1)+i-j]. Every
-// term is an integer below 2^16 and the sum below 2^18, so the single sum
-// (from 0.0, j ascending) is exact and equals this integer one.
-inline std::int32_t partial_product(const std::int32_t* X, const std::int32_t* W, int m, int i) {
-    std::int32_t s = 0;
-    for (int j = 0; j < m; ++j) s += X[j] * W[(m - 1) + i - j];
-    return s;
+// The pieces of pi/2 are integers: HALFPI_PIECES_F[k] = halfpi_piece_scaled(k) * 2^(-7-8k),
+// each an 8-bit slice on the 8-bit grid below the binary point.
+constexpr double halfpi_piece_scaled(int k) {
+    double v = static_cast<double>(HALFPI_PIECES_F[k]) * 128.0;
+    for (int i = 0; i < k; ++i) v *= 256.0;
+    return v;
+}
+constexpr bool halfpi_pieces_are_bytes() {
+    for (int k = 0; k < 11; ++k) {
+        const double v = halfpi_piece_scaled(k);
+        if (v < 0.0 || v >= 256.0 || v != static_cast<double>(static_cast<int>(v))) return false;
+    }
+    return true;
+}
+static_assert(halfpi_pieces_are_bytes());
+// Four singles side by side (one SSE or NEON register; elsewhere the compiler
+// splits them), loaded from anywhere in an array.
+typedef float Lanes __attribute__((vector_size(16)));
+inline Lanes lanes_at(const float* p) {
+    Lanes v;
+    __builtin_memcpy(&v, p, sizeof v);  // inline even where the library is built with -fno-builtin
+    return v;
 }
 
-}  // namespace
+constexpr int NW = REM_HALFPIF_WORK;
+// Terms the products with pi/2 are formed for at once (the usual 10, up to 16).
+constexpr int G_LANES = 16;
 
-int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::int32_t* table) {
-    assert(p >= 0 && p <= 2 && m >= 1 && m <= 3);
-    if (p < 0 || p > 2 || m < 1 || m > 3) return 0;
+// The bytes of pi/2 up to piece K, as singles, with zeros on both sides: v[G_LANES + t] is
+// piece t for 0 <= t <= K, 0 for every other t in [-G_LANES, G_LANES).
+template <int K>
+struct HalfpiSlide {
+    float v[2 * G_LANES] = {};
+    constexpr HalfpiSlide() {
+        for (int t = 0; t <= K; ++t) v[G_LANES + t] = static_cast<float>(halfpi_piece_scaled(t));
+    }
+};
+template <int K>
+constexpr HalfpiSlide<K> HALFPI_BYTES_SLIDE{};
 
-    constexpr int NW = REM_HALFPIF_WORK;
+// TWO_OVER_PI_8 behind two zero chunks, so that the window of a small argument
+// (which starts before the table) is read in place.
+struct PaddedChunks {
+    std::int32_t v[TWO_OVER_PI_8_SIZE + 2] = {};
+    constexpr PaddedChunks() {
+        for (int i = 0; i < TWO_OVER_PI_8_SIZE; ++i) v[i + 2] = TWO_OVER_PI_8[i];
+    }
+};
+constexpr PaddedChunks TWO_OVER_PI_8_PADDED{};
+
+// x * 2^n as scale_pow2f computes it, in place where x is normal and so is the
+// product (the exponent field rewritten, nothing raised); otherwise the call.
+inline float scaled(float x, int n) {
+    const std::uint32_t w = bits(x);
+    const std::uint32_t ix = w & 0x7FFFFFFFu;
+    const int k = static_cast<int>(ix >> 23) + n;
+    if (ix - 0x00800000u < 0x7F000000u && k > 0 && k < 255) [[likely]]
+        return from_bits((w & 0x807FFFFFu) | (static_cast<std::uint32_t>(k) << 23));
+    return scale_pow2f(x, n);
+}
+
+// K: the chunks of 2/pi kept beyond the integer part (INIT_TERMS_F[p]).
+template <int K>
+int multif_body(const float* X, float* y, int E, int m, int p, const std::int32_t* table) {
     // The partial products and their distillation into digits are exact in
     // single arithmetic (integers below 2^18), and every flag they raise is
     // cleared by the floorf call that ends each pass, so they are done on
     // integers: the same digits and leading part, without a chain of
     // conversions through the floating registers.
-    std::int32_t Xi[3];  // the argument's pieces
-    std::int32_t W[NW];  // window of 2/pi chunks
-    std::int32_t P[NW];  // partial products
-    float R[NW];         // the digits as values
-    float G[NW];         // products with pi/2
-    std::int32_t D[NW];  // 8-bit digits, D[0] least significant
+    std::int32_t Xi[3] = {0, 0, 0};  // the argument's pieces, zero beyond m
+    std::int32_t Wp[NW + 2];         // chunks S - 2 ... of 2/pi (0 before the table), if not read in place
+    std::int32_t P[NW];              // partial products
+    float R[NW];                     // the digits as values
+    float G[NW < G_LANES ? G_LANES : NW] = {};  // products with pi/2
+    std::int32_t D[NW];              // 8-bit digits, D[0] least significant
 
-    const int K = INIT_TERMS_F[p];
     int S = (E - 3) / 8;
     if (S < 0) S = 0;
     int Q = E - 8 * (S + 1);  // binary exponent of the last digit position, at most 2
-    // Largest term index the arrays allow: W needs (m-1)+T, normalising may add a digit at T+1.
+    // Largest term index the arrays allow: the window needs (m-1)+T, normalising may add a digit at T+1.
     const int max_T = (NW - 1 - (m - 1) < NW - 2) ? NW - 1 - (m - 1) : NW - 2;
 
     for (int j = 0; j < m; ++j) Xi[j] = static_cast<std::int32_t>(X[j]);  // integers below 2^8
-    for (int i = 0; i <= (m - 1) + K; ++i) {
-        const int idx = S - (m - 1) + i;
-        W[i] = idx < 0 ? 0 : table[idx];
+    // w[i] = chunk S - 2 + i of 2/pi, 0 before the table's start.
+    const std::int32_t* w = Wp;
+    if (table == TWO_OVER_PI_8) {
+        w = TWO_OVER_PI_8_PADDED.v + S;
+    } else {
+        for (int i = 0; i < max_T + 3; ++i) {
+            const int idx = S - 2 + i;
+            Wp[i] = idx < 0 || idx >= TWO_OVER_PI_8_SIZE ? 0 : table[idx];
+        }
     }
-    for (int i = 0; i <= K; ++i) P[i] = partial_product(Xi, W, m, i);
+    // Partial product i: the sum of X[j] * chunk S+i-j over the argument's pieces.
+    auto partial = [&](int i) { return Xi[0] * w[i + 2] + Xi[1] * w[i + 1] + Xi[2] * w[i]; };
+    for (int i = 0; i <= K; ++i) P[i] = partial(i);
 
     int T = K;
     int N = 0, H = 0;
@@ -96,7 +153,7 @@ int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::
         z = static_cast<float>(lead);
 
         // Integer part modulo 8, and whether the fraction is at least one half.
-        z = scale_pow2f(z, Q);
+        z = scaled(z, Q);
         const float fl = floorf_at_export(z * EIGHTH);
         z = z - EIGHT * fl;
         N = convert_to_int32(z);
@@ -136,7 +193,7 @@ int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::
             if (H == 2) {
                 z = ONE_F - z;
                 if (carry != 0) {
-                    const float unit = scale_pow2f(ONE_F, Q);
+                    const float unit = scaled(ONE_F, Q);
                     z = z - unit;
                 }
             }
@@ -154,10 +211,7 @@ int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::
         if (T + k > max_T) k = max_T - T;
         if (S + T + k >= TWO_OVER_PI_8_SIZE) k = TWO_OVER_PI_8_SIZE - 1 - S - T;
         if (k <= 0) break;  // no room for more terms: go on with the digits there are
-        for (int i = T + 1; i <= T + k; ++i) {
-            W[(m - 1) + i] = table[S + i];
-            P[i] = partial_product(Xi, W, m, i);
-        }
+        for (int i = T + 1; i <= T + k; ++i) P[i] = partial(i);
         T += k;
     }
 
@@ -170,7 +224,7 @@ int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::
             Q -= 8;
         }
     } else {
-        z = scale_pow2f(z, -Q);
+        z = scaled(z, -Q);
         if (z >= TWO8) {
             const float f = static_cast<float>(convert_to_int32(TWOM8 * z));
             D[T] = convert_to_int32(z - TWO8 * f);
@@ -182,18 +236,52 @@ int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::
         }
     }
 
-    // Digits to values, most significant at R[T].
-    float fw = scale_pow2f(ONE_F, Q);
-    for (int i = T; i >= 0; --i) {
-        R[i] = fw * static_cast<float>(D[i]);
-        fw = fw * TWOM8;
-    }
+    float fw;
+    if (T < G_LANES && Q - 7 - 8 * T >= -126) [[likely]] {
+        // Digit i as a value is D[i] * 2^(Q-8(T-i)) and piece k is halfpi_piece_scaled(k) * 2^(-7-8k),
+        // so every product summed into G[j] is an integer below 2^16 times 2^(Q-7-8j), and G[j]
+        // (at most 10 of them) an integer below 2^20 times it: a normal single, exact in any
+        // order of summation. The same values from the integer sums (each exact as a single),
+        // formed for all j at once, and one scaling each.
+        Lanes g[G_LANES / 4] = {};
+        // In groups of four: three hold G[0..T] for the usual T (9 to 11), four any T.
+        auto convolve = [&](auto groups) {
+            for (int i = 0; i <= T; ++i) {
+                const Lanes d = Lanes{} + static_cast<float>(D[T - i]);
+                const float* b = HALFPI_BYTES_SLIDE<K>.v + G_LANES - i;
+                for (int v = 0; v < groups.value; ++v) g[v] = g[v] + d * lanes_at(b + 4 * v);
+            }
+        };
+        const int nv = T < 12 ? 3 : 4;
+        if (nv == 3) convolve(std::integral_constant<int, 3>{});
+        else convolve(std::integral_constant<int, 4>{});
+        // G[j] = g[j] * 2^(Q-7-8j); the lanes past T are multiplied by zero (exact, as their
+        // sums are), so that no lane forms a value the reduction does not.
+        typedef std::int32_t Ints __attribute__((vector_size(16)));
+        const Ints lane = {0, 1, 2, 3};
+        for (int v = 0; v < nv; ++v) {
+            const Ints j = lane + 4 * v;
+            const Ints e = (Ints{} + (127 + Q - 7)) - 8 * j;
+            const Ints scale_bits = (e << 23) & (j <= T);
+            Lanes scale;
+            __builtin_memcpy(&scale, &scale_bits, sizeof scale);
+            const Lanes gv = g[v] * scale;
+            __builtin_memcpy(G + 4 * v, &gv, sizeof gv);
+        }
+    } else {
+        // Digits to values, most significant at R[T].
+        fw = scale_pow2f(ONE_F, Q);
+        for (int i = T; i >= 0; --i) {
+            R[i] = fw * static_cast<float>(D[i]);
+            fw = fw * TWOM8;
+        }
 
-    // Times pi/2, G[0] most significant.
-    for (int i = T; i >= 0; --i) {
-        fw = ZERO_F;
-        for (int k = 0; k <= K && k <= T - i; ++k) fw = fw + HALFPI_PIECES_F[k] * R[i + k];
-        G[T - i] = fw;
+        // Times pi/2, G[0] most significant.
+        for (int i = T; i >= 0; --i) {
+            fw = ZERO_F;
+            for (int k = 0; k <= K && k <= T - i; ++k) fw = fw + HALFPI_PIECES_F[k] * R[i + k];
+            G[T - i] = fw;
+        }
     }
 
     // Compress into the head (and tail).
@@ -206,6 +294,18 @@ int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::
         y[1] = (H == 0) ? fw : -fw;
     }
     return N & 7;
+}
+
+}  // namespace
+
+int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::int32_t* table) {
+    assert(p >= 0 && p <= 2 && m >= 1 && m <= 3);
+    switch (m < 1 || m > 3 ? -1 : p) {
+        case 0: return multif_body<INIT_TERMS_F[0]>(X, y, E, m, p, table);
+        case 1: return multif_body<INIT_TERMS_F[1]>(X, y, E, m, p, table);
+        case 2: return multif_body<INIT_TERMS_F[2]>(X, y, E, m, p, table);
+        default: return 0;
+    }
 }
 
 int rem_halfpif(float x, float* y) {

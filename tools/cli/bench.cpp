@@ -12,6 +12,8 @@
 #include <cmath>
 #include <thread>
 
+#include <time.h>
+
 #include "commands.hpp"
 
 namespace kalmtool {
@@ -102,10 +104,20 @@ __attribute__((noinline)) double run_lat(VoidFn fn, const Arrays& a, long passes
 }
 
 double g_sink = 0;
+bool g_thread_clock = false;  // BenchPlan::thread_clock of the run in progress
+
+double now_ns() {
+    if (g_thread_clock) {
+        timespec ts{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        return static_cast<double>(ts.tv_sec) * 1e9 + static_cast<double>(ts.tv_nsec);
+    }
+    return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 // ns per call of one timed run.
 double timed(const Function& f, VoidFn fn, const Arrays& a, bool latency, long passes) {
-    const auto t0 = std::chrono::steady_clock::now();
+    const double t0 = now_ns();
     switch (f.signature) {
 #define KALM_CASE(S)                                      \
     case S:                                               \
@@ -119,8 +131,7 @@ double timed(const Function& f, VoidFn fn, const Arrays& a, bool latency, long p
         KALM_CASE(KALM_SIG_FF_F)
 #undef KALM_CASE
     }
-    const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count();
-    return ns / (static_cast<double>(passes) * kInputs);
+    return (now_ns() - t0) / (static_cast<double>(passes) * kInputs);
 }
 
 long calibrate(const Function& f, VoidFn fn, const Arrays& a, bool latency, double target_ms) {
@@ -150,6 +161,7 @@ double dispersion(const std::vector<double>& v) {
 
 std::vector<BenchRow> run_bench(const BenchPlan& plan) {
     kalm_set_control_word(KALM_MASK_ALL);
+    g_thread_clock = plan.thread_clock;
     struct Job {
         const Function* f = nullptr;
         Arrays a;

@@ -101,22 +101,38 @@ int batch_table(const std::vector<const Function*>& fns, int reps, RowWriter& ro
 
 }  // namespace
 
+// bench_bands.cpp
+int bench_bands(BenchPlan plan, RowWriter& rows, const std::vector<std::string>& names);
+
 int cmd_bench(int argc, char** argv) {
     BenchPlan plan;
     long long reps = plan.reps;
     bool batch = false;
+    bool bands = false;
     RowWriter rows;
     Options options = command_options("bench");
     options.count("--reps", reps, 3, 1000, "timed repetitions per export and side (default 7)")
         .flag("--log-uniform", plan.log_uniform, "with LO HI: magnitudes log-uniform in [LO, HI] (0 < LO)")
         .flag("--batch", batch,
               "ns per element of the batch entries on each instruction set, beside the scalar export, the host "
-              "libm and glibc's libmvec");
+              "libm and glibc's libmvec")
+        .flag("--bands", bands,
+              "each export over magnitude bands [a,2a], a = 1, 10, 1e3, 1e6, 1e15, 1e300 where in its domain, "
+              "against its usual range; flags bands above 3x");
     rows.add_options(options);
     std::vector<std::string> names;
     int status = 0;
     if (!parse_command_line(options, argc, argv, names, status)) return status;
     plan.reps = static_cast<int>(reps);
+    if (bands && batch) return bad_input("--bands and --batch are two different tables: one at a time");
+    if (bands) {
+        if (plan.log_uniform) return bad_input("--bands takes export names only, not --log-uniform");
+        for (const auto& n : names) {
+            double v;
+            if (parse_real(n, v)) return bad_input("--bands takes export names only, not an interval");
+        }
+        return bench_bands(plan, rows, names);
+    }
     if (names.size() >= 2 && parse_real(names[1], plan.lo)) {
         if (names.size() != 3 || !parse_real(names[2], plan.hi))
             return bad_input("bench NAME LO HI: LO and HI, two finite numbers");

@@ -7,6 +7,9 @@
 //
 //   kalm_diff OLD.so NEW.so [--calls N] [--seed S]
 //   kalm_diff OLD.so NEW.so --all-floats NAME     every float argument, two threads
+//   kalm_diff OLD.so NEW.so --band A [--names N1,N2,...]
+//     every floating argument of magnitude uniform in [A, 2A] (either sign), for
+//     the exports named (default: all): a speed change's own magnitude band.
 // Status: 0 when nothing differs, 1 when something does, 2 for a bad command
 // line or a library without the library's entries, 3 for a library that
 // cannot be loaded.
@@ -14,6 +17,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -123,10 +127,16 @@ Outcome run(Lib& lib, int ordinal, const uint32_t* args, size_t nargs, uint32_t 
 // special values, boundaries and arbitrary bit patterns mixed in.
 struct Inputs {
     std::mt19937_64 g;
+    double band = 0;  // > 0: every floating argument of magnitude uniform in [band, 2 band]
     explicit Inputs(std::uint64_t seed) : g(seed) {}
 
-    double dbl() { return std::bit_cast<double>(dbl_bits()); }
-    float flt() { return std::bit_cast<float>(flt_bits()); }
+    double in_band() {
+        const double u = static_cast<double>(g() >> 11) * 0x1p-53;
+        const double v = band + band * u;
+        return (g() & 1) ? -v : v;
+    }
+    double dbl() { return band > 0 ? in_band() : std::bit_cast<double>(dbl_bits()); }
+    float flt() { return band > 0 ? static_cast<float>(in_band()) : std::bit_cast<float>(flt_bits()); }
 
     std::uint64_t dbl_bits() {
         static const std::uint64_t special[] = {0, 0x8000000000000000ull, 0x7FF0000000000000ull, 0xFFF0000000000000ull,
@@ -238,14 +248,26 @@ int all_floats(Lib& a, Lib& b, const char* name) {
 int main(int argc, char** argv) {
     long long calls = 200000;
     std::uint64_t seed = 1;
-    std::string all_floats_name;
+    std::string all_floats_name, names;
+    double band = 0;
     kalmtool::Options options("kalm_diff", "OLD.so NEW.so",
                               "every export of two builds called alike; any difference in results, flags or raises "
                               "fails");
     options.count("--calls", calls, 1, 1ll << 40, "calls per export (default 200000)")
         .u64("--seed", seed, "seed of the arguments, control words and preset flags (default 1)")
         .text("--all-floats", all_floats_name, "NAME",
-              "instead: every float argument of the one-argument single export NAME, two threads");
+              "instead: every float argument of the one-argument single export NAME, two threads")
+        .custom("--band", "A", "floating arguments of magnitude uniform in [A, 2A], either sign (A > 0)",
+                [&](const std::string& v, std::string& error) {
+                    char* end = nullptr;
+                    band = std::strtod(v.c_str(), &end);
+                    if (v.empty() || end != v.c_str() + v.size() || !(band > 0) || !std::isfinite(2 * band)) {
+                        error = "--band: a positive magnitude A with 2A finite, not '" + v + "'";
+                        return false;
+                    }
+                    return true;
+                })
+        .text("--names", names, "N1,N2,...", "only these exports");
     std::vector<std::string> libs;
     switch (options.parse(argc - 1, argv + 1, libs)) {
         case kalmtool::Options::Status::Help: std::fputs(options.usage().c_str(), stdout); return 0;
@@ -266,6 +288,21 @@ int main(int argc, char** argv) {
         return 1;
     }
     Inputs in(seed);
+    in.band = band;
+    std::vector<std::string> only;
+    for (std::size_t at = 0; !names.empty() && at <= names.size();) {
+        const std::size_t comma = std::min(names.find(',', at), names.size());
+        only.push_back(names.substr(at, comma - at));
+        at = comma + 1;
+    }
+    for (const std::string& name : only) {
+        bool known = false;
+        for (size_t e = 0; e < n; ++e) known = known || name == a.at(e)->name;
+        if (!known) {
+            std::fprintf(stderr, "kalm_diff: --names: no export %s\n", name.c_str());
+            return 2;
+        }
+    }
     long diffs = 0, total = 0;
     for (size_t e = 0; e < n; ++e) {
         const kalm_export* x = a.at(e);
@@ -274,6 +311,7 @@ int main(int argc, char** argv) {
             std::printf("export %zu differs: %s vs %s\n", e, x->name, y->name);
             return 1;
         }
+        if (!only.empty() && std::find(only.begin(), only.end(), std::string(x->name)) == only.end()) continue;
         long bad = 0;
         for (long long c = 0; c < calls; ++c) {
             uint32_t w[4];
