@@ -19,7 +19,7 @@ const Command kCommands[] = {
      cmd_vectors},
     {"accuracy", "[NAME...] | NAME LO HI [COUNT]",
      "ulp error against MPFR on random inputs per export (or in [LO, HI]), or on every float input", cmd_accuracy},
-    {"bench", "[NAME...] | NAME LO HI | --bands [NAME...]", "ns/call beside the host libm: throughput and latency, with their dispersion",
+    {"bench", "[NAME...] | NAME LO HI | --bands [NAME...] | --batch [NAME...]", "ns/call beside the host libm: throughput and latency, with their dispersion",
      cmd_bench},
     {"batch-check", "NAME...",
      "the batch entries against the scalar exports, bit for bit: random arguments, or every float",
