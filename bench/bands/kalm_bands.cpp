@@ -201,10 +201,12 @@ int main(int argc, char** argv) {
                 "new/old", "disp", "libm ns", "old lat", "new lat", "new/old", "disp", "libm lat");
     for (const std::string& name : names) {
         const bool single = name.back() == 'f';  // every single export's name ends in f, no double's does
+        // The device's _y0 and _y1 are kalm_y0 and kalm_y1, and y0 and y1 in the host libm.
+        const std::string stem = name[0] == '_' ? name.substr(1) : name;
         Side side[3];
-        side[0] = {symbol_or_die(lib[0], "kalm_" + name), single};
-        side[1] = {symbol_or_die(lib[1], "kalm_" + name), single};
-        side[2] = {symbol_or_die(libm, name), single};
+        side[0] = {symbol_or_die(lib[0], "kalm_" + stem), single};
+        side[1] = {symbol_or_die(lib[1], "kalm_" + stem), single};
+        side[2] = {symbol_or_die(libm, stem), single};
         std::uint64_t seed = 0x5eed;
         for (const char* c = name.c_str(); *c; ++c) seed = seed * 131 + static_cast<unsigned char>(*c);
         for (const Band& b : kBands) {
