@@ -4,7 +4,7 @@
 // glibc's libmvec (AVX-512 and AVX2 entries, found at run time with dlopen).
 // Arrays of 4096 ordinary arguments, results into a second array; a variant
 // the CPU (or the host) cannot run is skipped with a message.
-//   build/bench/kalm_bench --benchmark_filter='^batch/' --benchmark_repetitions=5
+//   build/bench/kalm_batch_bench --benchmark_filter='^batch/' --benchmark_repetitions=5
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 
 #include <benchmark/benchmark.h>
