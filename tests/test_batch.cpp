@@ -58,6 +58,8 @@ TEST(BatchEntries, RefusedArgumentsWriteNothing) {
     auto d = [&](int i) { return buf + i; };
     auto bytes = [&](int i, int off) { return reinterpret_cast<double*>(reinterpret_cast<char*>(buf + i) + off); };
     const std::size_t huge = std::numeric_limits<std::size_t>::max() / 4;
+    const int orders[4] = {1, 1, 1, 1};
+    const double yn1_4 = kalm_yn(1, 4.0);
     const struct {
         const char* what;
         std::function<int()> call;
@@ -81,6 +83,13 @@ TEST(BatchEntries, RefusedArgumentsWriteNothing) {
         {"y overlapping b only", [&] { return kalm_batch_pow(d(0), d(9), d(8), 4); }, KALM_ERR_OVERLAP, -1, 0},
         {"y overlapping a only", [&] { return kalm_batch_pow(d(9), d(0), d(8), 4); }, KALM_ERR_OVERLAP, -1, 0},
         {"_yn: y one past x", [&] { return kalm_batch_yn(2, d(0), d(1), 4); }, KALM_ERR_OVERLAP, -1, 0},
+        {"_yn orders: null orders", [&] { return kalm_batch_yn_orders(nullptr, d(0), d(8), 4); }, KALM_ERR_NULL, -1, 0},
+        {"_yn orders: y over the orders",
+         [&] { return kalm_batch_yn_orders(reinterpret_cast<const int*>(d(10)), d(0), d(8), 4); }, KALM_ERR_OVERLAP, -1, 0},
+        {"_yn orders: y's last element the orders'",
+         [&] { return kalm_batch_yn_orders(reinterpret_cast<const int*>(d(3)), d(8), d(0), 4); }, KALM_ERR_OVERLAP, -1, 0},
+        {"_yn orders: y one past x", [&] { return kalm_batch_yn_orders(orders, d(0), d(1), 4); }, KALM_ERR_OVERLAP, -1, 0},
+        {"_yn orders: in place", [&] { return kalm_batch_yn_orders(orders, d(0), d(0), 4); }, KALM_OK, 0, yn1_4},
         {"arrays past the end of memory", [&] { return kalm_batch_sqrt(d(0), d(8), huge); }, KALM_ERR_OVERLAP, -1, 0},
         {"floats: y two past x",
          [&] { return kalm_batch_sqrtf(reinterpret_cast<float*>(buf), reinterpret_cast<float*>(buf) + 2, 4); },
@@ -108,6 +117,9 @@ TEST(BatchEntries, RefusedArgumentsWriteNothing) {
     EXPECT_EQ(kalm::batch::pow(std::span(a).first(4), a, out), KALM_ERR_SIZE);
     EXPECT_EQ(kalm::batch::pow(a, std::span(a).first(4), out), KALM_ERR_SIZE);
     EXPECT_EQ(kalm::batch::yn(3, a, out), KALM_ERR_SIZE);
+    const std::vector<int> five_orders(5, 2);
+    EXPECT_EQ(kalm::batch::yn(five_orders, std::span(a).first(4), out), KALM_ERR_SIZE);
+    EXPECT_EQ(kalm::batch::yn(std::span(five_orders).first(4), a, out), KALM_ERR_SIZE);
     EXPECT_EQ(out, std::vector<double>(4, -1.0));
     EXPECT_EQ(kalm::batch::sqrt(std::span(a).first(4), out), KALM_OK);
     EXPECT_EQ(out, std::vector<double>(4, 2.0));

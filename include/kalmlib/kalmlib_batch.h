@@ -24,10 +24,10 @@
  *
  * Threads: every entry may be called from any number of threads at once.
  *
- * Speed: sqrt and sqrtf (and, as they are added, other exports) have SIMD
- * kernels chosen at run time for the CPU (AVX-512, AVX2); every other export
- * runs the scalar routine element by element, without the per-call
- * environment work of the scalar entries. kalm_batch_set_isa selects a path
+ * Speed: sqrt, exp, log, log10, pow, sin, cos, tan, atan2 and their single
+ * versions have SIMD kernels chosen at run time for the CPU (AVX-512, AVX2);
+ * every other export runs the scalar routine element by element, without the
+ * per-call environment work of the scalar entries. kalm_batch_set_isa selects a path
  * for the whole process (tests and benchmarks use it).
  */
 #ifndef KALMLIB_BATCH_H
@@ -66,6 +66,9 @@ KALM_API int kalm_batch_y0(const double *x, double *y, size_t n);
 KALM_API int kalm_batch_y1(const double *x, double *y, size_t n);
 /* One order for the whole array. */
 KALM_API int kalm_batch_yn(int order, const double *x, double *y, size_t n);
+/* An order per element: y[i] = _yn(order[i], x[i]). y may be x; y sharing
+ * bytes with order is refused (KALM_ERR_OVERLAP), as any partial overlap. */
+KALM_API int kalm_batch_yn_orders(const int *order, const double *x, double *y, size_t n);
 KALM_API int kalm_batch_acos(const double *x, double *y, size_t n);
 KALM_API int kalm_batch_acosf(const float *x, float *y, size_t n);
 KALM_API int kalm_batch_asin(const double *x, double *y, size_t n);

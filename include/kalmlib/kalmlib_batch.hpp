@@ -66,6 +66,10 @@ KALM_BATCH_CXX_D_(y1)
     if (x.size() != y.size()) return KALM_ERR_SIZE;
     return kalm_batch_yn(order, x.data(), y.data(), x.size());
 }
+[[nodiscard]] inline int yn(std::span<const int> order, std::span<const double> x, std::span<double> y) {
+    if (order.size() != x.size() || x.size() != y.size()) return KALM_ERR_SIZE;
+    return kalm_batch_yn_orders(order.data(), x.data(), y.data(), x.size());
+}
 KALM_BATCH_CXX_PAIR_(acos, acosf)
 KALM_BATCH_CXX_PAIR_(asin, asinf)
 KALM_BATCH_CXX_PAIR_(atan, atanf)

@@ -267,4 +267,15 @@ KALM_API int kalm_batch_set_isa(int isa) {
 KALM_EXPORT_LIST(KALM_BATCH_ENTRY)
 #undef KALM_BATCH_ENTRY
 
+// An order per element. The orders are read as the elements are computed, so
+// y may not share a byte with them (x it may replace).
+KALM_API int kalm_batch_yn_orders(const int* order, const double* x, double* y, size_t n) {
+    if (n == 0) return KALM_OK;
+    if (order == nullptr || x == nullptr || y == nullptr) return KALM_ERR_NULL;
+    if (overlaps(x, y, n) || overlaps(order, y, n)) return KALM_ERR_OVERLAP;
+    const BatchCall call(lib::ord::yn);
+    for (std::size_t i = 0; i < n; ++i) y[i] = lib::_yn(order[i], x[i], lib::report_t{0});
+    return KALM_OK;
+}
+
 }  // extern "C"

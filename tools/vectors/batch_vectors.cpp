@@ -153,6 +153,59 @@ void line_args(const Vector& v, std::uint64_t& a, std::uint64_t& b, int& order) 
     }
 }
 
+// Every _yn line in one call of kalm_batch_yn_orders (an order per element),
+// whole and in place.
+void check_yn_orders(const std::vector<Vector>& lines, const std::vector<std::string>& where,
+                     const std::vector<std::uint64_t>& args, const CallerEnv& env, BatchTally& tally) {
+    std::vector<std::size_t> idx;
+    std::vector<int> orders;
+    std::vector<double> x;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].fn->signature != KALM_SIG_ID_D) continue;
+        std::uint64_t a = 0, b = 0;
+        int order = 0;
+        line_args(lines[i], a, b, order);
+        idx.push_back(i);
+        orders.push_back(order);
+        x.push_back(std::bit_cast<double>(args[i]));
+    }
+    if (idx.empty()) return;
+    for (const bool in_place : {false, true}) {
+        // One spare element past the end, which the call may not write.
+        std::vector<double> y(x.size() + 1, std::bit_cast<double>(0x7FF4BADBADBADBADull));
+        if (in_place) std::copy(x.begin(), x.end(), y.begin());
+        int rc = KALM_OK, raised = 0;
+        const std::uint32_t saved = kalm_control_word();
+        kalm_set_raise_handler(&count_raise, &raised);
+        kalm_set_control_word(0);
+        FpRegs after = env.regs;
+        call_in_env(env, after,
+                    [&] { rc = kalm_batch_yn_orders(orders.data(), in_place ? y.data() : x.data(), y.data(), x.size()); });
+        const std::uint32_t cw = kalm_control_word();
+        kalm_set_control_word(saved);
+        kalm_set_raise_handler(nullptr, nullptr);
+        kalm_clear_flags();
+        ++tally.calls;
+        const char* how = in_place ? "orders, in place" : "orders";
+        if (rc != KALM_OK || raised != 0 || cw != 0 || after != env.regs ||
+            std::bit_cast<std::uint64_t>(y.back()) != 0x7FF4BADBADBADBADull) {
+            char buf[160];
+            std::snprintf(buf, sizeof buf, "_yn batch (%s) of %zu under %s: returned %d, raised %d times, left the control word at 0x%02" PRIx32 "%s",
+                          how, x.size(), env.name, rc, raised, cw, after != env.regs ? ", changed the register" : "");
+            tally.fail(where[idx.front()] + ": " + buf);
+        }
+        for (std::size_t k = 0; k < idx.size(); ++k) {
+            const Vector& v = lines[idx[k]];
+            const std::uint64_t got = std::bit_cast<std::uint64_t>(y[k]);
+            if (got == v.expected->result) continue;
+            char buf[120];
+            std::snprintf(buf, sizeof buf, ": batch (%s, %s) gave 0x%" PRIx64 ", the line says 0x%" PRIx64, how, env.name,
+                          got, v.expected->result);
+            tally.fail(where[idx[k]] + ": " + v.input + buf);
+        }
+    }
+}
+
 }  // namespace
 
 int call_batch(const kalm_export* fn, int order, const std::uint64_t* a, const std::uint64_t* b, std::uint64_t* y,
@@ -240,6 +293,7 @@ void check_batch_lines(const std::vector<Vector>& lines, const std::vector<std::
         for (const auto& [from, count] : pieces) one_call(from, count, false);
         compare("in pieces");
     }
+    check_yn_orders(lines, where, a, env, tally);
 }
 
 }  // namespace kalmtool
