@@ -190,9 +190,9 @@ void check_yn_orders(const std::vector<Vector>& lines, const std::vector<std::st
         if (rc != KALM_OK || raised != 0 || cw != 0 || after != env.regs ||
             std::bit_cast<std::uint64_t>(y.back()) != 0x7FF4BADBADBADBADull) {
             char buf[160];
-            std::snprintf(buf, sizeof buf, "_yn batch (%s) of %zu under %s: returned %d, raised %d times, left the control word at 0x%02" PRIx32 "%s",
-                          how, x.size(), env.name, rc, raised, cw, after != env.regs ? ", changed the register" : "");
-            tally.fail(where[idx.front()] + ": " + buf);
+            std::snprintf(buf, sizeof buf, "_yn batch (%s) under %s: returned %d, raised %d times, left the control word at 0x%02" PRIx32 "%s",
+                          how, env.name, rc, raised, cw, after != env.regs ? ", changed the register" : "");
+            tally.fail(where[idx.front()] + ": " + buf + " (" + std::to_string(x.size()) + " elements)");
         }
         for (std::size_t k = 0; k < idx.size(); ++k) {
             const Vector& v = lines[idx[k]];
