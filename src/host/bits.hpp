@@ -156,6 +156,19 @@ inline float word_or(float v, float w) {
 #endif
 }
 
+// All ones where v's word, as a signed integer, is below c; zero otherwise.
+inline float word_below(float v, std::uint32_t c) {
+#if defined(__x86_64__)
+    float r = std::bit_cast<float>(c);
+    asm("pcmpgtd %1, %0" : "+x"(r) : "x"(v));
+    return r;
+#else
+    return std::bit_cast<float>(static_cast<std::int32_t>(std::bit_cast<std::uint32_t>(v)) < static_cast<std::int32_t>(c)
+                                    ? 0xFFFFFFFFu
+                                    : 0u);
+#endif
+}
+
 // The leading part of a double: its low word cleared.
 inline double clear_lo(double v) { return masked(v, 0xFFFFFFFF00000000ull); }
 
