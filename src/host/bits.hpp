@@ -156,6 +156,15 @@ inline float word_or(float v, float w) {
 #endif
 }
 
+inline double word_or(double v, double w) {
+#if defined(__x86_64__)
+    asm("orpd %1, %0" : "+x"(v) : "x"(w));
+    return v;
+#else
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) | std::bit_cast<std::uint64_t>(w));
+#endif
+}
+
 // All ones where v's word, as a signed integer, is below c; zero otherwise.
 inline float word_below(float v, std::uint32_t c) {
 #if defined(__x86_64__)
