@@ -156,6 +156,24 @@ inline float word_or(float v, float w) {
 #endif
 }
 
+inline double word_add(double v, std::uint64_t a) {
+#if defined(__x86_64__)
+    const double m = std::bit_cast<double>(a);
+    asm("paddq %1, %0" : "+x"(v) : "x"(m));
+    return v;
+#else
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) + a);
+#endif
+}
+inline double word_xor(double v, std::uint64_t a) {
+#if defined(__x86_64__)
+    const double m = std::bit_cast<double>(a);
+    asm("xorpd %1, %0" : "+x"(v) : "x"(m));
+    return v;
+#else
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) ^ a);
+#endif
+}
 inline double word_or(double v, double w) {
 #if defined(__x86_64__)
     asm("orpd %1, %0" : "+x"(v) : "x"(w));
@@ -175,6 +193,19 @@ inline float word_below(float v, std::uint32_t c) {
     return std::bit_cast<float>(static_cast<std::int32_t>(std::bit_cast<std::uint32_t>(v)) < static_cast<std::int32_t>(c)
                                     ? 0xFFFFFFFFu
                                     : 0u);
+#endif
+}
+
+// The same for a double's high word, the low word of the result undefined
+// (callers mask it away).
+inline double high_word_below(double v, std::uint32_t c) {
+#if defined(__x86_64__)
+    double r = std::bit_cast<double>(static_cast<std::uint64_t>(c) << 32);
+    asm("pcmpgtd %1, %0" : "+x"(r) : "x"(v));
+    return r;
+#else
+    return std::bit_cast<double>(
+        static_cast<std::int32_t>(std::bit_cast<std::uint64_t>(v) >> 32) < static_cast<std::int32_t>(c) ? ~0ull : 0ull);
 #endif
 }
 
