@@ -2,12 +2,13 @@
 // The division and the square root by the host's own instructions where they
 // give the integer methods' bits and leave the status register alone: on
 // x86-64 CPUs with AVX-512, vdivsd, vdivss, vsqrtsd and vsqrtss with embedded
-// rounding {rn-sae}. Both are correctly rounded to nearest, as the integer
-// methods are, and with every exception suppressed they neither read nor write
-// MXCSR: no sticky flag, no host-only flag, no trap, whatever the caller's
-// rounding mode. (FTZ and DAZ still apply, so their callers use a result only
-// where those cannot have changed it.) Chosen at run time from cpuid; a build
-// with KALM_INTEGER_ARITHMETIC, and every other host, use the integer methods
+// rounding {rn-sae}, and floor and ceil by vroundsd and vroundss. The first
+// are correctly rounded to nearest, as the integer methods are, and with every
+// exception suppressed they neither read nor write MXCSR: no sticky flag, no
+// host-only flag, no trap, whatever the caller's rounding mode. (FTZ and DAZ
+// still apply, so their callers use a result only where those cannot have
+// changed it.) Chosen at run time from cpuid; a build with
+// KALM_INTEGER_ARITHMETIC, and every other host, use the integer methods
 // alone.
 #pragma once
 
@@ -59,6 +60,27 @@ inline double sae_sqrt(double x) {
 inline float sae_sqrt(float x) {
     float r;
     asm("vsqrtss %{rn-sae%}, %1, %1, %0" : "=x"(r) : "x"(x));
+    return r;
+}
+
+// floor (Up false) and ceil of a finite argument: vroundsd/vroundss with the
+// direction in the immediate (1 down, 2 up) and bit 3 set, which suppresses
+// the precision exception. The result is exact, so it is the integer method's,
+// and for a finite argument nothing is raised: MXCSR is neither read nor
+// written. (DAZ applies: callers give it no subnormal argument.) Any CPU with
+// the AVX-512 forms above has these, so the same switch chooses them.
+template <bool Up>
+inline double sae_round(double x) {
+    double r;
+    if constexpr (Up) asm("vroundsd $10, %1, %1, %0" : "=x"(r) : "x"(x));
+    else asm("vroundsd $9, %1, %1, %0" : "=x"(r) : "x"(x));
+    return r;
+}
+template <bool Up>
+inline float sae_round(float x) {
+    float r;
+    if constexpr (Up) asm("vroundss $10, %1, %1, %0" : "=x"(r) : "x"(x));
+    else asm("vroundss $9, %1, %1, %0" : "=x"(r) : "x"(x));
     return r;
 }
 

@@ -58,8 +58,7 @@ constexpr double EXP_C5 = dconst(0x3E66376972BEA4D0);
             k = 1 - 2 * static_cast<std::int32_t>(s);
         } else {
             // x/ln2 rounded half away from zero, by truncation of the biased product.
-            k = convert_to_int32(INV_LN2 * x + HALF_BY_SIGN[s]);
-            const double t = static_cast<double>(k);
+            const double t = convert_to_int32_and_back(INV_LN2 * x + HALF_BY_SIGN[s], k);
             hi = x - t * LN2_HI;
             lo = t * LN2_LO;
         }

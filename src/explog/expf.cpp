@@ -50,8 +50,7 @@ constexpr float EXP_C5 = fconst(0x3331BB4C);
             lo = LN2_LO_BY_SIGN[s];
             k = 1 - 2 * static_cast<std::int32_t>(s);
         } else {
-            k = convert_to_int32(INV_LN2 * x + HALF_BY_SIGN[s]);
-            const float t = static_cast<float>(k);
+            const float t = convert_to_int32_and_back(INV_LN2 * x + HALF_BY_SIGN[s], k);
             hi = x - t * LN2_HI;  // exact: LN2_HI has trailing zero bits
             lo = t * LN2_LO;
         }

@@ -35,8 +35,9 @@ constexpr double LOG10_2_LO = dconst(0x3D59FEF311F12B36);
 }  // namespace
 
 [[gnu::always_inline]] static inline double run_log(double x, report_t ra) {
-    std::int32_t hx = as_signed(hi_word(x));
-    const std::uint32_t lx = lo_word(x);
+    const std::uint64_t wx = word_of(x);
+    std::int32_t hx = as_signed(static_cast<std::uint32_t>(wx >> 32));
+    const std::uint32_t lx = static_cast<std::uint32_t>(wx);
     std::int32_t k = 0;
 
     if (hx < 0x00100000) {  // zeros, subnormals, and everything negative
@@ -53,7 +54,10 @@ constexpr double LOG10_2_LO = dconst(0x3D59FEF311F12B36);
     hx &= 0x000FFFFF;
     // i = 0x100000 when the significand is at least ~sqrt2: halve it then.
     const std::int32_t i = (hx + 0x95F64) & 0x00100000;
-    x = with_hi(x, static_cast<std::uint32_t>(hx | (i ^ 0x3FF00000)));
+    // The same words made again on the double itself, which is what the
+    // arithmetic waits for; the integer copy above only steers the branches.
+    const double xm = masked(x, 0x000FFFFFFFFFFFFFull);
+    x = word_or(xm, word_xor(masked(word_add(xm, 0x00095F6400000000ull), 0x0010000000000000ull), 0x3FF0000000000000ull));
     k += i >> 20;
     const double f = x - ONE;
 
@@ -88,8 +92,9 @@ constexpr double LOG10_2_LO = dconst(0x3D59FEF311F12B36);
 }
 
 [[gnu::always_inline]] static inline double run_log10(double x, report_t ra) {
-    std::int32_t hx = as_signed(hi_word(x));
-    const std::uint32_t lx = lo_word(x);
+    const std::uint64_t wx = word_of(x);
+    std::int32_t hx = as_signed(static_cast<std::uint32_t>(wx >> 32));
+    const std::uint32_t lx = static_cast<std::uint32_t>(wx);
     std::int32_t k = 0;
 
     if (hx < 0x00100000) {
@@ -104,14 +109,15 @@ constexpr double LOG10_2_LO = dconst(0x3D59FEF311F12B36);
     // Negative k: put the significand in [0.5, 1) so that log's result and
     // k*log10(2) have the same sign and nothing cancels.
     const std::int32_t i = static_cast<std::int32_t>(static_cast<std::uint32_t>(k) >> 31);
-    const std::uint32_t new_hx =
-        (static_cast<std::uint32_t>(hx) & 0x000FFFFFu) | (static_cast<std::uint32_t>(0x3FF - i) << 20);
     const double y = static_cast<double>(k + i);
     if (hx > 0x7FEFFFFF) return fp_raise(FP_INVALID, ra, x + x);
 
+    // x's significand with the exponent 0x3FF - i, made on the double itself
+    // (k < 0 exactly when x < 1 here, the scaled subnormals included).
+    const double e = word_xor(masked(high_word_below(x, 0x3FF00000u), 0x0010000000000000ull), 0x3FF0000000000000ull);
     // Inner entry of log. Its clearing would find the flags clear: nothing so far
     // can raise one (scaling a subnormal by 2^54 and converting k are exact).
-    const double l = log_cleared(with_hi(x, new_hx), ra);
+    const double l = log_cleared(word_or(masked(x, 0x000FFFFFFFFFFFFFull), e), ra);
     const double z = y * LOG10_2_LO + INV_LN10 * l;
     return fp_check_flags(y * LOG10_2_HI + z, ra);
 }

@@ -38,7 +38,7 @@ constexpr float MINUS_TWO_POW_25 = fconst(0xCC000000);
 }  // namespace
 
 [[gnu::always_inline]] static inline float run_logf(float x, report_t /*ra*/) {
-    std::int32_t hx = as_signed(bits(x));
+    std::int32_t hx = as_signed(word_of(x));
     const std::int32_t ix = hx & 0x7FFFFFFF;
     std::int32_t k = 0;
 
@@ -58,7 +58,10 @@ constexpr float MINUS_TWO_POW_25 = fconst(0xCC000000);
     k += (hx >> 23) - 127;
     hx &= 0x007FFFFF;
     const std::int32_t i = (hx + 0x4AFB20) & 0x00800000;  // significand >= ~√2: halve it
-    x = from_bits(static_cast<std::uint32_t>(hx | (i ^ 0x3F800000)));
+    // The same words made again on the float itself, which is what the
+    // arithmetic waits for; the integer copy above only steers the branches.
+    const float xm = masked(x, 0x007FFFFFu);
+    x = word_or(xm, word_xor(masked(word_add(xm, 0x4AFB20u), 0x00800000u), 0x3F800000u));
     k += i >> 23;
     const float f = x - ONE_F;
 
@@ -93,7 +96,7 @@ constexpr float MINUS_TWO_POW_25 = fconst(0xCC000000);
 }
 
 [[gnu::always_inline]] static inline float run_log10f(float x, report_t ra) {
-    std::int32_t hx = as_signed(bits(x));
+    std::int32_t hx = as_signed(word_of(x));
     const std::int32_t ix = hx & 0x7FFFFFFF;
     std::int32_t k = 0;
 
@@ -111,9 +114,11 @@ constexpr float MINUS_TWO_POW_25 = fconst(0xCC000000);
 
     k += (hx >> 23) - 127;
     const std::int32_t i = k < 0 ? 1 : 0;  // negative k: significand into [0.5, 1)
-    hx = (hx & 0x007FFFFF) | ((0x7F - i) << 23);
     const float y = static_cast<float>(k + i);
-    const float l = logf(from_bits(static_cast<std::uint32_t>(hx)), ra);
+    // The significand with its new exponent, made on the float itself (k < 0
+    // exactly when x < 1 here, the scaled subnormals included).
+    const float e = word_xor(masked(word_below(x, 0x3F800000u), 0x00800000u), 0x3F800000u);
+    const float l = logf(word_or(masked(x, 0x007FFFFFu), e), ra);
     const float z = y * ten::LOG10_2_LO + ten::INV_LN10 * l;
     return y * ten::LOG10_2_HI + z;
 }

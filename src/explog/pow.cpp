@@ -52,10 +52,11 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
 }  // namespace
 
 [[gnu::always_inline]] static inline double run_pow(double x, double y, report_t ra) {
-    const std::int32_t hx = as_signed(hi_word(x));
-    const std::int32_t hy = as_signed(hi_word(y));
-    const std::uint32_t lx = lo_word(x);
-    const std::uint32_t ly = lo_word(y);
+    const std::uint64_t wx = word_of(x), wy = word_of(y);
+    const std::int32_t hx = as_signed(static_cast<std::uint32_t>(wx >> 32));
+    const std::int32_t hy = as_signed(static_cast<std::uint32_t>(wy >> 32));
+    const std::uint32_t lx = static_cast<std::uint32_t>(wx);
+    const std::uint32_t ly = static_cast<std::uint32_t>(wy);
     std::int32_t ix = hx & 0x7FFFFFFF;
     const std::int32_t iy = hy & 0x7FFFFFFF;
 
@@ -95,7 +96,7 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
         if (hy == 0x3FE00000 && hx >= 0) return sqrt(x, ra);  // continues in sqrt, reporting to our caller
     }
 
-    double a = from_words(static_cast<std::uint32_t>(ix), lx);  // |x|
+    double a = masked(x, 0x7FFFFFFFFFFFFFFFull);  // |x|, made on the double (its arithmetic follows)
     if (lx == 0 && (ix == 0 || ix == 0x7FF00000 || ix == 0x3FF00000)) {  // +-0, +-inf, +-1
         double z = a;
         if (hy < 0) z = soft_ddiv_local(ONE, z);
@@ -145,6 +146,7 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
         const std::int32_t j = ix & 0x000FFFFF;
         ix = j | 0x3FF00000;
         int k;
+        double top = ONE;  // a's new exponent field, put onto the double itself below
         if (j <= 0x3988E) {
             k = 0;
         } else if (j < 0xBB67A) {
@@ -153,8 +155,9 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
             k = 0;
             n += 1;
             ix -= 0x00100000;
+            top = HALF;
         }
-        a = with_hi(a, static_cast<std::uint32_t>(ix));
+        a = word_or(masked(a, 0x000FFFFFFFFFFFFFull), top);
 
         // s = (a - pivot)/(a + pivot) as s_h + s_l.
         double u = a - POW_PIVOT[k];

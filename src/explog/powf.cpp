@@ -54,8 +54,8 @@ inline float clear12(float v) { return masked(v, 0xFFFFF000u); }
 }  // namespace
 
 [[gnu::always_inline]] static inline float run_powf(float x, float y, report_t ra) {
-    const std::int32_t hx = as_signed(bits(x));
-    const std::int32_t hy = as_signed(bits(y));
+    const std::int32_t hx = as_signed(word_of(x));
+    const std::int32_t hy = as_signed(word_of(y));
     std::int32_t ix = hx & 0x7FFFFFFF;
     const std::int32_t iy = hy & 0x7FFFFFFF;
 
@@ -89,7 +89,7 @@ inline float clear12(float v) { return masked(v, 0xFFFFF000u); }
     if (hy == 0x40000000) return x * x;
     if (hy == 0x3F000000 && hx >= 0) return sqrtf(x, ra);  // tail call: reports at our caller
 
-    float a = from_bits(static_cast<std::uint32_t>(ix));  // |x|
+    float a = masked(x, 0x7FFFFFFFu);  // |x|, made on the float (its arithmetic follows)
     if (ix == 0x7F800000 || ix == 0 || ix == 0x3F800000) {  // x = ±0, ±∞, ±1
         float z = a;
         if (hy < 0) z = soft_sdiv(ONE_F, z);
@@ -131,6 +131,7 @@ inline float clear12(float v) { return masked(v, 0xFFFFF000u); }
         const std::int32_t j = ix & 0x007FFFFF;
         ix = j | 0x3F800000;
         int k;
+        float top = ONE_F;  // a's new exponent field, put onto the float itself below
         if (j <= 0x1CC471) {
             k = 0;
         } else if (j <= 0x5DB3D6) {
@@ -139,8 +140,9 @@ inline float clear12(float v) { return masked(v, 0xFFFFF000u); }
             k = 0;
             n += 1;
             ix -= 0x00800000;
+            top = HALF_F;
         }
-        a = from_bits(static_cast<std::uint32_t>(ix));
+        a = word_or(masked(a, 0x007FFFFFu), top);
         float u = a - POW_PIVOT[k];
         float v = soft_sdiv(ONE_F, POW_PIVOT[k] + a);
         const float ss = u * v;

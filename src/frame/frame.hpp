@@ -105,8 +105,8 @@ inline T known_flags_inner(bool inexact, T r, report_t ra) {
 // Magnitude below 2^-440 (doubles) or 2^-40 (floats), zero and subnormals
 // included: the values whose polynomial terms and squares can reach the
 // subnormal range inside a routine.
-inline bool tiny(double v) { return (hi_word(v) & 0x7FF00000u) < 0x24700000u; }
-inline bool tiny(float v) { return (bits(v) & 0x7F800000u) < 0x2B800000u; }
+inline bool tiny(double v) { return ((word_of(v) >> 32) & 0x7FF00000u) < 0x24700000u; }
+inline bool tiny(float v) { return (word_of(v) & 0x7F800000u) < 0x2B800000u; }
 // Either of two arguments tiny: both tested, without a branch between them.
 template <class T>
 inline bool tiny(T a, T b) {
@@ -126,12 +126,15 @@ inline bool exponent_gap_in(float a, float b, int lo, int hi) {
 }
 
 // An argument as an export's body sees it: ordered after the switch to the
-// device's environment, so that no arithmetic on it is scheduled before, and
-// left in whichever kind of register it already is.
+// device's environment, so that no arithmetic on it is scheduled before. On
+// x86-64 it stays in the vector register it came in: left the choice, the
+// compiler may carry it through the entry in an integer register (it needs the
+// words for the tests anyway) and move it back for the arithmetic, a round trip
+// at the head of the dependency chain; the word copies are made beside it.
 template <typename T>
 inline T arrived(T x) {
 #if defined(__x86_64__)
-    asm volatile("" : "+xr"(x));
+    asm volatile("" : "+x"(x));
 #elif defined(__aarch64__)
     asm volatile("" : "+wr"(x));
 #elif defined(__arm__) && defined(__ARM_PCS_VFP)

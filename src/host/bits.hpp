@@ -102,6 +102,113 @@ inline double masked(double v, std::uint64_t keep) {
     return std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) & keep);
 #endif
 }
+// v's bit pattern read out into an integer register by an instruction of its
+// own, for tests on an argument whose arithmetic follows: with std::bit_cast
+// the compiler may keep the argument itself in the integer register and move
+// it back for the arithmetic, a round trip at the head of its dependency chain.
+inline std::uint32_t word_of(float v) {
+#if defined(__x86_64__)
+    std::uint32_t w;
+    asm("movd %1, %0" : "=r"(w) : "x"(v));
+    return w;
+#else
+    return std::bit_cast<std::uint32_t>(v);
+#endif
+}
+inline std::uint64_t word_of(double v) {
+#if defined(__x86_64__)
+    std::uint64_t w;
+    asm("movq %1, %0" : "=r"(w) : "x"(v));
+    return w;
+#else
+    return std::bit_cast<std::uint64_t>(v);
+#endif
+}
+
+// Word arithmetic on a float's bit pattern, done where the float is (as
+// masked() is): v's word plus a, v's word XOR a, the OR of two words, and
+// v's word with `lo` or `hi` put in by OR as v's word is (signed) below `than`
+// or not. Raise nothing.
+inline float word_add(float v, std::uint32_t a) {
+#if defined(__x86_64__)
+    const float m = std::bit_cast<float>(a);
+    asm("paddd %1, %0" : "+x"(v) : "x"(m));
+    return v;
+#else
+    return std::bit_cast<float>(std::bit_cast<std::uint32_t>(v) + a);
+#endif
+}
+inline float word_xor(float v, std::uint32_t a) {
+#if defined(__x86_64__)
+    const float m = std::bit_cast<float>(a);
+    asm("xorps %1, %0" : "+x"(v) : "x"(m));
+    return v;
+#else
+    return std::bit_cast<float>(std::bit_cast<std::uint32_t>(v) ^ a);
+#endif
+}
+inline float word_or(float v, float w) {
+#if defined(__x86_64__)
+    asm("orps %1, %0" : "+x"(v) : "x"(w));
+    return v;
+#else
+    return std::bit_cast<float>(std::bit_cast<std::uint32_t>(v) | std::bit_cast<std::uint32_t>(w));
+#endif
+}
+
+inline double word_add(double v, std::uint64_t a) {
+#if defined(__x86_64__)
+    const double m = std::bit_cast<double>(a);
+    asm("paddq %1, %0" : "+x"(v) : "x"(m));
+    return v;
+#else
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) + a);
+#endif
+}
+inline double word_xor(double v, std::uint64_t a) {
+#if defined(__x86_64__)
+    const double m = std::bit_cast<double>(a);
+    asm("xorpd %1, %0" : "+x"(v) : "x"(m));
+    return v;
+#else
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) ^ a);
+#endif
+}
+inline double word_or(double v, double w) {
+#if defined(__x86_64__)
+    asm("orpd %1, %0" : "+x"(v) : "x"(w));
+    return v;
+#else
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) | std::bit_cast<std::uint64_t>(w));
+#endif
+}
+
+// All ones where v's word, as a signed integer, is below c; zero otherwise.
+inline float word_below(float v, std::uint32_t c) {
+#if defined(__x86_64__)
+    float r = std::bit_cast<float>(c);
+    asm("pcmpgtd %1, %0" : "+x"(r) : "x"(v));
+    return r;
+#else
+    return std::bit_cast<float>(static_cast<std::int32_t>(std::bit_cast<std::uint32_t>(v)) < static_cast<std::int32_t>(c)
+                                    ? 0xFFFFFFFFu
+                                    : 0u);
+#endif
+}
+
+// The same for a double's high word, the low word of the result undefined
+// (callers mask it away).
+inline double high_word_below(double v, std::uint32_t c) {
+#if defined(__x86_64__)
+    double r = std::bit_cast<double>(static_cast<std::uint64_t>(c) << 32);
+    asm("pcmpgtd %1, %0" : "+x"(r) : "x"(v));
+    return r;
+#else
+    return std::bit_cast<double>(
+        static_cast<std::int32_t>(std::bit_cast<std::uint64_t>(v) >> 32) < static_cast<std::int32_t>(c) ? ~0ull : 0ull);
+#endif
+}
+
 // The leading part of a double: its low word cleared.
 inline double clear_lo(double v) { return masked(v, 0xFFFFFFFF00000000ull); }
 

@@ -45,4 +45,46 @@ inline std::int32_t convert_to_int32(float x) {
 #endif
 }
 
+// The truncating conversion (as above: its flags, its integer in k) and that
+// integer back as a floating-point value (exact: |k| < 2^24 for floats, as the
+// callers' k are), made where the callers' k comes back into the arithmetic. On
+// x86-64 both conversions stay in the vector register, the other lanes zeroed
+// first so that they convert nothing and raise nothing; the integer register
+// gets its copy beside the path instead of on it (the two conversions through
+// an integer register cost about twice as long).
+inline double convert_to_int32_and_back(double x, std::int32_t& k) {
+#if defined(__x86_64__)
+    double t, lane;
+    asm volatile(
+        "xorpd %1, %1\n\t"
+        "movsd %3, %1\n\t"
+        "cvttpd2dq %1, %1\n\t"
+        "movd %1, %2\n\t"
+        "cvtdq2pd %1, %0"
+        : "=x"(t), "=&x"(lane), "=r"(k)
+        : "x"(x));
+    return t;
+#else
+    k = convert_to_int32(x);
+    return static_cast<double>(k);
+#endif
+}
+inline float convert_to_int32_and_back(float x, std::int32_t& k) {
+#if defined(__x86_64__)
+    float t, lane;
+    asm volatile(
+        "xorps %1, %1\n\t"
+        "movss %3, %1\n\t"
+        "cvttps2dq %1, %1\n\t"
+        "movd %1, %2\n\t"
+        "cvtdq2ps %1, %0"
+        : "=x"(t), "=&x"(lane), "=r"(k)
+        : "x"(x));
+    return t;
+#else
+    k = convert_to_int32(x);
+    return static_cast<float>(k);
+#endif
+}
+
 }  // namespace kalm::lib

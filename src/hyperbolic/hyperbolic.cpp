@@ -56,8 +56,7 @@ double expm1_core(double x) {
                 k = -1;
             }
         } else {
-            k = convert_to_int32(INV_LN2 * x + (negative ? neg_half : HALF));
-            const double t = static_cast<double>(k);
+            const double t = convert_to_int32_and_back(INV_LN2 * x + (negative ? neg_half : HALF), k);
             hi = x - t * LN2_HI;
             lo = t * LN2_LO;
         }

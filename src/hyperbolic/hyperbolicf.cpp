@@ -71,8 +71,7 @@ float expm1f_core(float x) {
                 k = -1;
             }
         } else {
-            k = convert_to_int32(INV_LN2 * x + (neg ? NEG_HALF : HALF_F));
-            const float t = static_cast<float>(k);
+            const float t = convert_to_int32_and_back(INV_LN2 * x + (neg ? NEG_HALF : HALF_F), k);
             hi = x - t * LN2_HI;
             lo = t * LN2_LO;
         }

@@ -7,6 +7,7 @@
 
 #include "abi/exports.hpp"
 #include "exact/constants.hpp"
+#include "exact/sae_arith.hpp"
 #include "frame/frame.hpp"
 #include "frame/guest.hpp"
 #include "kalmlib/kalmlib.h"
@@ -18,6 +19,10 @@ namespace {
 // HUGE + x > 0: raises inexact for every nonzero x that reaches it.
 inline bool inexact_test(double x) { return opaque(HUGE) + x > ZERO; }
 inline bool inexact_test(float x) { return opaque(HUGE_F) + x > ZERO_F; }
+
+// The same addition made for its flag alone.
+inline void inexact_flag(double x) { force_eval(opaque(HUGE) + x); }
+inline void inexact_flag(float x) { force_eval(opaque(HUGE_F) + x); }
 
 enum class Dir { up, down };
 
@@ -150,12 +155,35 @@ template <Dir D, typename T>
     return framed_export(ordinal, true, [&] { return fp_check_flags(round_any<D>(opaque(x)), ra); });
 }
 
+// The rounded value and whether it differs from x, with the integer method's
+// flag: inexact from its HUGE + x exactly when the result differs (the same
+// addition on zero raises nothing). Where the host rounds by instruction
+// (exact/sae_arith.hpp) the result never leaves the vector register it is made
+// in: the integer words' round trip was most of these exports' latency.
+template <Dir D, typename T>
+inline T round_known(T x, bool& inexact) {
+#if defined(KALM_SAE_ARITH)
+    if (sae_arith()) [[likely]] {
+        T r = sae_round<D == Dir::up>(x);
+        inexact = bits(r) != bits(x);
+        // The test reads copies in integer registers; r goes on from its
+        // vector register (as in the division's instruction path).
+        asm("" : "+x"(r));
+        if (inexact) inexact_flag(x);
+        return r;
+    }
+#endif
+    const T r = round_any<D>(opaque(x));
+    inexact = bits(r) != bits(x);
+    return r;
+}
+
 template <Dir D, typename T>
 inline T round_export(std::uint32_t ordinal, T x, report_t ra) {
     CallEnv e;
     if (ordinary(x) && enter_known(e)) [[likely]] {
-        T r = round_any<D>(opaque(x));
-        const bool inexact = bits(r) != bits(x);
+        bool inexact;
+        T r = round_known<D>(x, inexact);
         leave_known_flags(e, inexact, r);
         if (inexact && (control_word() & fp_mask_bit[FP_INEXACT]) == 0) [[unlikely]] {
             record_known_call(e, ordinal);
@@ -177,9 +205,11 @@ float floorf(float x, report_t ra) { return round_inner<Dir::down>(x, ra); }
 // fabsf raises nothing: once its entry has cleared the flags, its exit check
 // could only find them clear, so it is not made. Without arithmetic it needs
 // no environment of its own either.
+// The sign is cleared in the vector register the argument came in (masked()):
+// a round trip through the integer registers was most of the export's latency.
 float fabsf(float x, report_t) {
     fp_clear_flags();
-    return from_bits(bits(x) & 0x7FFFFFFFu);
+    return masked(x, 0x7FFFFFFFu);
 }
 
 KALM_NOINLINE double floor_at_export(double x) {
@@ -200,7 +230,7 @@ float ceilf(float x, report_t ra) { return round_export<Dir::up>(ord::ceilf, x, 
 float floorf(float x, report_t ra) { return round_export<Dir::down>(ord::floorf, x, ra); }
 float fabsf(float x, report_t) {
     clear_sticky_at_entry();
-    return from_bits(bits(x) & 0x7FFFFFFFu);
+    return masked(x, 0x7FFFFFFFu);
 }
 }  // namespace exported
 

@@ -357,8 +357,8 @@ int rem_halfpi(double x, double y[2]) {
 
     if (ix <= 0x413921FB) {  // |x| < 1647100: medium
         const double t = from_words(ix, lo_word(x));
-        const int n = convert_to_int32(t * INV_HALFPI + HALF);
-        const double fn = static_cast<double>(n);
+        std::int32_t n;
+        const double fn = convert_to_int32_and_back(t * INV_HALFPI + HALF, n);
         double r = t - fn * HALFPI1;
         double w = fn * HALFPI1_TAIL;
         if (n >= 1 && n <= 31 && ix != HALFPI_HW[n - 1]) {

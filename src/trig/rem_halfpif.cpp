@@ -347,8 +347,8 @@ int rem_halfpif(float x, float* y) {
 
     if (ix <= 0x43490F80u) {  // |x| <= 201.060546875: medium
         const float t = fabsf_at_export(x);
-        const int n = convert_to_int32(t * INV_HALFPI_F + HALF_F);
-        const float fn = static_cast<float>(n);
+        std::int32_t n;
+        const float fn = convert_to_int32_and_back(t * INV_HALFPI_F + HALF_F, n);
         float r = t - fn * HALFPI1_F;
         float w = fn * HALFPI1_TAIL_F;  // n*HALFPI1_F is exact (n < 2^7, 17-bit piece)
         y[0] = r - w;
