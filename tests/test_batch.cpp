@@ -34,7 +34,7 @@ using kalmtool::BatchTally;
 std::vector<int> runnable_isas() {
     std::vector<int> out;
     const int best = kalm_batch_isa();
-    for (int i = KALM_BATCH_SCALAR; i <= KALM_BATCH_AVX512; ++i)
+    for (int i = KALM_BATCH_SCALAR; i <= KALM_BATCH_NEON; ++i)
         if (kalm_batch_set_isa(i) == KALM_OK) out.push_back(i);
     EXPECT_EQ(kalm_batch_set_isa(best), KALM_OK);
     return out;
@@ -131,8 +131,8 @@ TEST(BatchEntries, RefusedArgumentsWriteNothing) {
 TEST(BatchEntries, InstructionSetSelection) {
     const int best = kalm_batch_isa();
     EXPECT_GE(best, KALM_BATCH_SCALAR);
-    EXPECT_LE(best, KALM_BATCH_AVX512);
-    for (int bad : {-1, 3, 1000})
+    EXPECT_LE(best, KALM_BATCH_NEON);
+    for (int bad : {-1, 4, 1000})
         EXPECT_EQ(kalm_batch_set_isa(bad), KALM_ERR_UNSUPPORTED) << bad;
     EXPECT_EQ(kalm_batch_isa(), best) << "a refused selection changes nothing";
     EXPECT_EQ(kalm_batch_set_isa(KALM_BATCH_SCALAR), KALM_OK);
@@ -146,6 +146,12 @@ TEST(BatchEntries, InstructionSetSelection) {
     using kalm::lib::CPU_AVX2;
     using kalm::lib::CPU_AVX512;
     EXPECT_EQ(best, kalm::lib::cpu_has(CPU_AVX512) ? 2 : kalm::lib::cpu_has(CPU_AVX2) ? 1 : 0);
+    EXPECT_EQ(kalm_batch_set_isa(KALM_BATCH_NEON), KALM_ERR_UNSUPPORTED) << "no NEON kernels on x86-64";
+#elif defined(__aarch64__) && !defined(_WIN32)
+    // NEON is part of AArch64's base set: always the best, the x86 sets never.
+    EXPECT_EQ(best, KALM_BATCH_NEON);
+    EXPECT_EQ(kalm_batch_set_isa(KALM_BATCH_AVX2), KALM_ERR_UNSUPPORTED);
+    EXPECT_EQ(kalm_batch_set_isa(KALM_BATCH_AVX512), KALM_ERR_UNSUPPORTED);
 #endif
 }
 

@@ -84,7 +84,10 @@ std::vector<Kernel> kernels() {
 }
 
 bool runnable(const Kernel& k) {
-    return k.isa == "avx512" ? cpu_has(CPU_AVX512) : k.isa == "avx2" ? cpu_has(CPU_AVX2) : false;
+    return k.isa == "avx512" ? cpu_has(CPU_AVX512)
+         : k.isa == "avx2"   ? cpu_has(CPU_AVX2)
+         : k.isa == "neon"   ? cpu_has(CPU_NEON)
+                             : false;
 }
 
 // The scalar exports, by name.

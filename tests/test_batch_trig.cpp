@@ -101,6 +101,7 @@ void PrintTo(const Kernel& k, std::ostream* os) { *os << k.name << "_" << k.isa;
 bool runnable(const Kernel& k) {
     if (k.isa == "avx512") return lib::cpu_has(lib::CPU_AVX512);
     if (k.isa == "avx2") return lib::cpu_has(lib::CPU_AVX2);
+    if (k.isa == "neon") return lib::cpu_has(lib::CPU_NEON);
     return false;
 }
 

@@ -25,10 +25,11 @@
  * Threads: every entry may be called from any number of threads at once.
  *
  * Speed: sqrt, exp, log, log10, pow, sin, cos, tan, atan2 and their single
- * versions have SIMD kernels chosen at run time for the CPU (AVX-512, AVX2);
- * every other export runs the scalar routine element by element, without the
- * per-call environment work of the scalar entries. kalm_batch_set_isa selects a path
- * for the whole process (tests and benchmarks use it).
+ * versions have SIMD kernels chosen at run time for the CPU (AVX-512, AVX2;
+ * NEON on AArch64); every other export runs the scalar routine element by
+ * element, without the per-call environment work of the scalar entries.
+ * kalm_batch_set_isa selects a path for the whole process (tests and
+ * benchmarks use it).
  */
 #ifndef KALMLIB_BATCH_H
 #define KALMLIB_BATCH_H
@@ -52,6 +53,7 @@ extern "C" {
 #define KALM_BATCH_SCALAR 0 /* the scalar routines, element by element */
 #define KALM_BATCH_AVX2 1   /* AVX2 kernels where there are some, scalar otherwise */
 #define KALM_BATCH_AVX512 2 /* AVX-512 kernels, else AVX2 ones, else scalar */
+#define KALM_BATCH_NEON 3   /* NEON kernels where there are some (AArch64), scalar otherwise */
 
 /* The instruction set in use: at first the best this CPU runs. */
 KALM_API int kalm_batch_isa(void);

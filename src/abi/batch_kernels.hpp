@@ -10,52 +10,49 @@
 // y[0..n); y may be x itself (or b), never a partial overlap.
 //
 // Kernels live in their family's folder (src/explog/..._batch.cpp, ...), built
-// on x86-64 only, each function compiled for its instruction set with a target
-// attribute so that nothing outside it uses those instructions. Each family
-// lists its kernels below as X(name, signature, isa) rows; the batch entries
-// take the best row the CPU can run (host/cpu_features.hpp).
+// on x86-64 (AVX-512, AVX2) and AArch64 (NEON) through the one layer of
+// host/batch_simd.hpp, each function compiled for its instruction set with a
+// target attribute so that nothing outside it uses those instructions. Each
+// family lists its kernels below as X(name, signature, isa) rows; the batch
+// entries take the best row the CPU can run (host/cpu_features.hpp).
 #pragma once
 
 #include <cstddef>
 
+#include "host/batch_simd.hpp"
+
 namespace kalm::lib::batch {
 
-enum class Isa : unsigned char { scalar = 0, avx2 = 1, avx512 = 2 };
+// The values of KALM_BATCH_SCALAR ... KALM_BATCH_NEON (kalmlib_batch.h).
+enum class Isa : unsigned char { scalar = 0, avx2 = 1, avx512 = 2, neon = 3 };
 
 #define KALM_BATCH_PARAMS_D_D const double *x, double *y, std::size_t n
 #define KALM_BATCH_PARAMS_F_F const float *x, float *y, std::size_t n
 #define KALM_BATCH_PARAMS_DD_D const double *x, const double *b, double *y, std::size_t n
 #define KALM_BATCH_PARAMS_FF_F const float *x, const float *b, float *y, std::size_t n
 
-// Family lists (one definition per family, each edited only with its family).
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Family lists (one definition per family, each edited only with its family):
+// each export once, a row for every instruction set the build has kernels for
+// (host/batch_simd.hpp: AVX-512 and AVX2 on x86-64, NEON on AArch64, none
+// elsewhere).
+#define KALM_BATCH_ROWS_(X, name, sig) KALM_BATCH_FOR_EACH_ISA(X, name, sig)
 
 // exact: sqrt, sqrtf
-#define KALM_BATCH_KERNELS_EXACT(X) X(sqrt, D_D, avx512) X(sqrt, D_D, avx2) X(sqrtf, F_F, avx512) X(sqrtf, F_F, avx2)
+#define KALM_BATCH_KERNELS_EXACT(X) KALM_BATCH_ROWS_(X, sqrt, D_D) KALM_BATCH_ROWS_(X, sqrtf, F_F)
 
 // explog: exp, expf, log, logf, pow, powf
-#define KALM_BATCH_KERNELS_EXPLOG(X)                                                  \
-    X(expf, F_F, avx512) X(expf, F_F, avx2) X(logf, F_F, avx512) X(logf, F_F, avx2)   \
-    X(log10f, F_F, avx512) X(log10f, F_F, avx2) X(exp, D_D, avx512) X(exp, D_D, avx2) \
-    X(log, D_D, avx512) X(log, D_D, avx2) X(log10, D_D, avx512) X(log10, D_D, avx2)   \
-    X(powf, FF_F, avx512) X(powf, FF_F, avx2) X(pow, DD_D, avx512) X(pow, DD_D, avx2)
+#define KALM_BATCH_KERNELS_EXPLOG(X)                                                                          \
+    KALM_BATCH_ROWS_(X, expf, F_F) KALM_BATCH_ROWS_(X, logf, F_F) KALM_BATCH_ROWS_(X, log10f, F_F)           \
+    KALM_BATCH_ROWS_(X, exp, D_D) KALM_BATCH_ROWS_(X, log, D_D) KALM_BATCH_ROWS_(X, log10, D_D)              \
+    KALM_BATCH_ROWS_(X, powf, FF_F) KALM_BATCH_ROWS_(X, pow, DD_D)
 
 // trig: sin, cos, tan and single versions
 #define KALM_BATCH_KERNELS_TRIG(X)                                                                            \
-    X(sinf, F_F, avx512) X(sinf, F_F, avx2) X(cosf, F_F, avx512) X(cosf, F_F, avx2) X(tanf, F_F, avx512) \
-    X(tanf, F_F, avx2) X(sin, D_D, avx512) X(sin, D_D, avx2) X(cos, D_D, avx512) X(cos, D_D, avx2)        \
-    X(tan, D_D, avx512) X(tan, D_D, avx2)
+    KALM_BATCH_ROWS_(X, sinf, F_F) KALM_BATCH_ROWS_(X, cosf, F_F) KALM_BATCH_ROWS_(X, tanf, F_F)             \
+    KALM_BATCH_ROWS_(X, sin, D_D) KALM_BATCH_ROWS_(X, cos, D_D) KALM_BATCH_ROWS_(X, tan, D_D)
 
 // invtrig: atan2, atan2f
-#define KALM_BATCH_KERNELS_INVTRIG(X) \
-    X(atan2f, FF_F, avx512) X(atan2f, FF_F, avx2) X(atan2, DD_D, avx512) X(atan2, DD_D, avx2)
-
-#else
-#define KALM_BATCH_KERNELS_EXACT(X)
-#define KALM_BATCH_KERNELS_EXPLOG(X)
-#define KALM_BATCH_KERNELS_TRIG(X)
-#define KALM_BATCH_KERNELS_INVTRIG(X)
-#endif
+#define KALM_BATCH_KERNELS_INVTRIG(X) KALM_BATCH_ROWS_(X, atan2f, FF_F) KALM_BATCH_ROWS_(X, atan2, DD_D)
 
 #define KALM_BATCH_KERNEL_LIST(X) \
     KALM_BATCH_KERNELS_EXACT(X) KALM_BATCH_KERNELS_EXPLOG(X) KALM_BATCH_KERNELS_TRIG(X) KALM_BATCH_KERNELS_INVTRIG(X)

@@ -66,33 +66,52 @@ inline constexpr bool has_kernel = !std::is_null_pointer_v<std::remove_cv_t<decl
 
 // MinGW-w64's GCC does not align the stack for 32- and 64-byte vectors that a
 // function spills (Windows x64 promises 16), and spills them with aligned
-// moves: its kernels would fault. Its builds run the scalar loops only.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !(defined(_WIN32) && !defined(__clang__))
+// moves: its kernels would fault. Its builds run the scalar loops only, as do
+// builds without kernels (host/batch_simd.hpp: other than x86-64 and AArch64).
+#if KALM_BATCH_SIMD && !(defined(_WIN32) && !defined(__clang__))
 constexpr bool kKernelsUsable = true;
 #else
 constexpr bool kKernelsUsable = false;
 #endif
 
-// The kernel of export O for the instruction set `isa` (the best one at or
-// below it), or nullptr for the scalar loop.
+// The kernel of export O for the instruction set `isa`, or nullptr for the
+// scalar loop. AVX-512 takes an AVX2 kernel where it has none of its own.
 template <unsigned O, typename K>
 K pick(int isa) {
     K k = nullptr;
     if constexpr (kKernelsUsable && has_kernel<O, Isa::avx2>) {
-        if (isa >= static_cast<int>(Isa::avx2)) k = KernelOf<O, Isa::avx2>::fn;
+        if (isa == KALM_BATCH_AVX2 || isa == KALM_BATCH_AVX512) k = KernelOf<O, Isa::avx2>::fn;
     }
     if constexpr (kKernelsUsable && has_kernel<O, Isa::avx512>) {
-        if (isa >= static_cast<int>(Isa::avx512)) k = KernelOf<O, Isa::avx512>::fn;
+        if (isa == KALM_BATCH_AVX512) k = KernelOf<O, Isa::avx512>::fn;
+    }
+    if constexpr (kKernelsUsable && has_kernel<O, Isa::neon>) {
+        if (isa == KALM_BATCH_NEON) k = KernelOf<O, Isa::neon>::fn;
     }
     return k;
 }
 
 // ---- The instruction set ----------------------------------------------------
 
+static_assert(static_cast<int>(Isa::avx2) == KALM_BATCH_AVX2 && static_cast<int>(Isa::avx512) == KALM_BATCH_AVX512 &&
+              static_cast<int>(Isa::neon) == KALM_BATCH_NEON);
+
+// Whether this CPU and this build run the kernels of `isa`.
+bool runs(int isa) {
+    if (isa == KALM_BATCH_SCALAR) return true;
+    if (!kKernelsUsable) return false;
+#if defined(__x86_64__)
+    if (isa == KALM_BATCH_AVX512) return cpu_has(CPU_AVX512);
+    if (isa == KALM_BATCH_AVX2) return cpu_has(CPU_AVX2);
+#elif defined(__aarch64__)
+    if (isa == KALM_BATCH_NEON) return cpu_has(CPU_NEON);
+#endif
+    return false;
+}
+
 int best_isa() {
-    if (!kKernelsUsable) return KALM_BATCH_SCALAR;
-    if (cpu_has(CPU_AVX512)) return KALM_BATCH_AVX512;
-    if (cpu_has(CPU_AVX2)) return KALM_BATCH_AVX2;
+    for (int isa : {KALM_BATCH_AVX512, KALM_BATCH_AVX2, KALM_BATCH_NEON})
+        if (runs(isa)) return isa;
     return KALM_BATCH_SCALAR;
 }
 
@@ -235,7 +254,7 @@ extern "C" {
 KALM_API int kalm_batch_isa(void) { return current_isa(); }
 
 KALM_API int kalm_batch_set_isa(int isa) {
-    if (isa < KALM_BATCH_SCALAR || isa > best_isa()) return KALM_ERR_UNSUPPORTED;
+    if (!runs(isa)) return KALM_ERR_UNSUPPORTED;
     g_isa.store(isa, std::memory_order_relaxed);
     return KALM_OK;
 }

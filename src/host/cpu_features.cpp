@@ -25,6 +25,8 @@ std::uint32_t detect_cpu_features() {
     const bool avx512 = ((b >> 16) & 1u) && ((b >> 17) & 1u) && ((b >> 30) & 1u) && ((b >> 31) & 1u);  // F DQ BW VL
     if (avx2 && fma && ymm_state) f |= CPU_AVX2;
     if (avx512 && zmm_state && (f & CPU_AVX2)) f |= CPU_AVX512;
+#elif defined(__aarch64__)
+    f |= CPU_NEON;
 #endif
     return f;
 }

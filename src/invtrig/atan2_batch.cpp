@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The batch kernels of atan2 for AVX-512 and AVX2: one body (atan2_batch.inc)
-// compiled once per instruction set. x86-64 only.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The batch kernels of atan2 (invtrig/atan2_batch.inc) and atan2f
+// (invtrig/atan2f_batch.inc) for each instruction set of the build
+// (host/batch_simd.hpp).
+#include "host/batch_simd.hpp"
 
-#include <immintrin.h>
-
-#include <cstddef>
-#include <cstdint>
+#if KALM_BATCH_SIMD
 
 #include "abi/batch_kernels.hpp"
 #include "abi/exports.hpp"
@@ -14,36 +12,14 @@
 #include "host/bits.hpp"
 
 namespace kalm::lib::batch {
-
 namespace {
-namespace avx512 {
-#define KALM_BATCH_TARGET __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl")))
-#define KALM_BATCH_BYTES 64
-#include "host/batch_simd.inc"
-#include "invtrig/atan2_batch.inc"
-#undef KALM_BATCH_FN
-#undef KALM_BATCH_BYTES
-#undef KALM_BATCH_TARGET
-}  // namespace avx512
-
-namespace avx2 {
-#define KALM_BATCH_TARGET __attribute__((target("avx2,fma")))
-#define KALM_BATCH_BYTES 32
-#include "host/batch_simd.inc"
-#include "invtrig/atan2_batch.inc"
-#undef KALM_BATCH_FN
-#undef KALM_BATCH_BYTES
-#undef KALM_BATCH_TARGET
-}  // namespace avx2
+#define KALM_BATCH_BODY "invtrig/atan2_batch.inc"
+#define KALM_BATCH_BODY_2 "invtrig/atan2f_batch.inc"
+#include "host/batch_isas.inc"
 }  // namespace
 
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void atan2_avx512(const double* x, const double* b, double* y,
-                                                                               std::size_t n) {
-    avx512::run_binary<avx512::VD, double, avx512::atan2v::atan2_lanes, exported::atan2>(x, b, y, n);
-}
-__attribute__((target("avx2,fma"))) void atan2_avx2(const double* x, const double* b, double* y, std::size_t n) {
-    avx2::run_binary<avx2::VD, double, avx2::atan2v::atan2_lanes, exported::atan2>(x, b, y, n);
-}
+KALM_BATCH_DEFINE(atan2, DD_D, atan2v::atan2_lanes)
+KALM_BATCH_DEFINE(atan2f, FF_F, atan2fv::atan2f_lanes)
 
 }  // namespace kalm::lib::batch
 

@@ -1,54 +1,31 @@
 // SPDX-License-Identifier: MIT
-// The batch kernels of sin, cos and tan for AVX-512 and AVX2: one body
-// (trig_batch.inc) compiled once per instruction set. x86-64 only.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The batch kernels of sin, cos, tan (trig/trig_batch.inc) and sinf, cosf,
+// tanf (trig/trigf_batch.inc) for each instruction set of the build
+// (host/batch_simd.hpp).
+#include "host/batch_simd.hpp"
 
-#include <immintrin.h>
-
-#include <cstddef>
-#include <cstdint>
+#if KALM_BATCH_SIMD
 
 #include "abi/batch_kernels.hpp"
 #include "abi/exports.hpp"
 #include "exact/constants.hpp"
 #include "host/bits.hpp"
 #include "trig/rem_halfpi_tables.hpp"
+#include "trig/rem_halfpif_tables.hpp"
 
 namespace kalm::lib::batch {
-
 namespace {
-namespace avx512 {
-#define KALM_BATCH_TARGET __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl")))
-#define KALM_BATCH_BYTES 64
-#include "host/batch_simd.inc"
-#include "trig/trig_batch.inc"
-#undef KALM_BATCH_FN
-#undef KALM_BATCH_BYTES
-#undef KALM_BATCH_TARGET
-}  // namespace avx512
-
-namespace avx2 {
-#define KALM_BATCH_TARGET __attribute__((target("avx2,fma")))
-#define KALM_BATCH_BYTES 32
-#include "host/batch_simd.inc"
-#include "trig/trig_batch.inc"
-#undef KALM_BATCH_FN
-#undef KALM_BATCH_BYTES
-#undef KALM_BATCH_TARGET
-}  // namespace avx2
+#define KALM_BATCH_BODY "trig/trig_batch.inc"
+#define KALM_BATCH_BODY_2 "trig/trigf_batch.inc"
+#include "host/batch_isas.inc"
 }  // namespace
 
-#define KALM_TRIG_KERNEL(name, isa, attr)                                                         \
-    attr void name##_##isa(const double* x, double* y, std::size_t n) {                             \
-        isa::run_unary<isa::VD, double, isa::trigd::name##_lanes, exported::name>(x, y, n);         \
-    }
-KALM_TRIG_KERNEL(sin, avx512, __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))))
-KALM_TRIG_KERNEL(sin, avx2, __attribute__((target("avx2,fma"))))
-KALM_TRIG_KERNEL(cos, avx512, __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))))
-KALM_TRIG_KERNEL(cos, avx2, __attribute__((target("avx2,fma"))))
-KALM_TRIG_KERNEL(tan, avx512, __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))))
-KALM_TRIG_KERNEL(tan, avx2, __attribute__((target("avx2,fma"))))
-#undef KALM_TRIG_KERNEL
+KALM_BATCH_DEFINE(sin, D_D, trigd::sin_lanes)
+KALM_BATCH_DEFINE(cos, D_D, trigd::cos_lanes)
+KALM_BATCH_DEFINE(tan, D_D, trigd::tan_lanes)
+KALM_BATCH_DEFINE(sinf, F_F, trigf::sinf_lanes)
+KALM_BATCH_DEFINE(cosf, F_F, trigf::cosf_lanes)
+KALM_BATCH_DEFINE(tanf, F_F, trigf::tanf_lanes)
 
 }  // namespace kalm::lib::batch
 

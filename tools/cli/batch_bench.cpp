@@ -156,15 +156,29 @@ double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
+// The instruction sets this CPU and build run, the best (the one selected at
+// first) first, the scalar loop last: {avx512, avx2, scalar} or {neon, scalar}.
+std::vector<int> batch_isas() {
+    const int best = kalm_batch_isa();
+    std::vector<int> v{best};
+    for (int isa : {KALM_BATCH_NEON, KALM_BATCH_AVX512, KALM_BATCH_AVX2, KALM_BATCH_SCALAR})
+        if (isa != best && kalm_batch_set_isa(isa) == KALM_OK) v.push_back(isa);
+    kalm_batch_set_isa(best);
+    return v;
+}
+
+const char* batch_column(int isa) {
+    static const char* const names[] = {"batch scalar", "batch avx2", "batch avx512", "batch neon"};
+    return names[isa];
+}
+
 }  // namespace
 
 VoidFn batch_entry(const kalm_export* e) { return kBatchEntries[e->ordinal - 1]; }
 
 std::vector<std::string> batch_bench_columns() {
     std::vector<std::string> c;
-    const int best = kalm_batch_isa();
-    static const char* const isa_names[] = {"batch scalar", "batch avx2", "batch avx512"};
-    for (int i = best; i >= KALM_BATCH_SCALAR; --i) c.push_back(isa_names[i]);
+    for (int isa : batch_isas()) c.push_back(batch_column(isa));
     c.push_back("kalm scalar");
     c.push_back("glibc scalar");
 #if defined(__x86_64__)
@@ -179,9 +193,8 @@ BatchBenchRow run_batch_bench(const Function& f, int reps, double target_ms) {
     const int best = kalm_batch_isa();
     const kalm_export* e = f.e;
     std::vector<Column> cols;
-    static const char* const isa_names[] = {"batch scalar", "batch avx2", "batch avx512"};
-    for (int isa = best; isa >= KALM_BATCH_SCALAR; --isa) {
-        cols.push_back({isa_names[isa], [isa, e](Data& dd) {
+    for (int isa : batch_isas()) {
+        cols.push_back({batch_column(isa), [isa, e](Data& dd) {
                             kalm_batch_set_isa(isa);
                             switch (e->signature) {
                                 case KALM_SIG_D_D:

@@ -84,7 +84,7 @@ int cmd_batch_check(int argc, char** argv) {
     bool exhaustive = false;
     long long count = 1000000;
     std::uint64_t seed = 1;
-    options.text("--isa", isa_name, "ISA", "scalar, avx2, avx512 or all (default: every set this CPU runs)")
+    options.text("--isa", isa_name, "ISA", "scalar, avx2, avx512, neon or all (default: every set this CPU runs)")
         .flag("--exhaustive", exhaustive, "every float argument (one-argument single functions)")
         .count("--random", count, 1, 1000000000000LL, "random arguments per export (default 1000000)")
         .u64("--seed", seed, "seed of the random arguments (default 1)");
@@ -93,9 +93,9 @@ int cmd_batch_check(int argc, char** argv) {
     if (!parse_command_line(options, argc, argv, names, status)) return status;
     if (names.empty()) return bad_input("batch-check: name at least one export");
     std::vector<int> isas;
-    static const char* const kIsa[] = {"scalar", "avx2", "avx512"};
+    static const char* const kIsa[] = {"scalar", "avx2", "avx512", "neon"};
     const int best = kalm_batch_isa();
-    for (int i = 0; i <= KALM_BATCH_AVX512; ++i) {
+    for (int i = 0; i <= KALM_BATCH_NEON; ++i) {
         if (isa_name != "all" && isa_name != kIsa[i]) continue;
         if (kalm_batch_set_isa(i) != KALM_OK) {
             if (isa_name != "all") return bad_input("batch-check: this CPU or build cannot run " + isa_name);
@@ -104,7 +104,7 @@ int cmd_batch_check(int argc, char** argv) {
         isas.push_back(i);
     }
     kalm_batch_set_isa(best);
-    if (isas.empty()) return bad_input("batch-check: --isa is scalar, avx2, avx512 or all");
+    if (isas.empty()) return bad_input("batch-check: --isa is scalar, avx2, avx512, neon or all");
     std::vector<const Function*> fns;
     std::string err;
     if (!select_functions(names, fns, err)) return bad_input(err);
