@@ -416,8 +416,9 @@ void compare_lengths2(const Kernel& k, const std::vector<T>& px, const std::vect
 
 // Long arrays whose blocks are nearly all set aside: a special argument every
 // 8 elements (so in every block of every width), and whole runs of threshold
-// arguments (every lane redone by the log kernels' second tier, some of them
-// rare). Lengths around the stretch after which set-aside blocks are redone
+// arguments (subnormals, redone by the log kernels' second tier; the short
+// series, a branch of their first; rare ones). Lengths around the stretch
+// after which set-aside blocks are redone
 // (16 blocks of 16: 256 floats; one whole block after a full stretch, and a
 // tail), out of place and in place.
 template <typename T>
