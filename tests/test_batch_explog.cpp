@@ -211,6 +211,22 @@ std::vector<T> random_args(const Bands& b, std::size_t count, std::uint64_t seed
     return out;
 }
 
+// Doubles within 2^-20 of 1, where log's short series and its general form
+// both apply and, now and then (a few in ten thousand), round differently.
+std::vector<double> near_one(std::size_t count) {
+    std::mt19937_64 rng(0x0AE1);
+    std::vector<double> out(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint64_t above = 0x3FF0000000000000ull | (rng() & 0xFFFFFFFF);     // high significand 0
+        const std::uint64_t below = 0x3FEFFFFE00000000ull | (rng() & 0x1FFFFFFFFull);  // 0xFFFFE and up
+        out[i] = std::bit_cast<double>(i % 2 ? above : below);
+    }
+    // Found where the two differ.
+    for (std::uint64_t w : {0x3FEFFFFEA23A51DCull, 0x3FF00000EE43BBD4ull, 0x3FF00000E9F657DFull, 0x3FEFFFFE8836ED86ull})
+        out.push_back(std::bit_cast<double>(w));
+    return out;
+}
+
 // All the quick arguments of a one-argument function.
 template <typename T>
 std::vector<T> quick_args(const std::string& name) {
@@ -219,6 +235,9 @@ std::vector<T> quick_args(const std::string& name) {
     for (T v : specials<T>()) all.push_back(v);
     for (T v : edges<T>(b)) all.push_back(v);
     for (T v : random_args<T>(b, 100000, 0x5EED)) all.push_back(v);
+    if constexpr (sizeof(T) == 8)
+        if (name == "log" || name == "log10")
+            for (T v : near_one(50000)) all.push_back(v);
     return all;
 }
 
