@@ -12,6 +12,7 @@
 #include <immintrin.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -39,6 +40,21 @@ template <typename T>
 std::vector<T> spread(double lo_exp10, double hi_exp10, std::uint64_t seed) {
     std::vector<T> v = uniform<T>(lo_exp10, hi_exp10, seed);
     for (auto& x : v) x = static_cast<T>(std::pow(10.0, static_cast<double>(x)));
+    return v;
+}
+
+// Within a few ulp of a power of two: the short series in every lane, which
+// the log kernels leave to their second tier (their slowest vector case).
+template <typename T>
+std::vector<T> near_powers_of_two(std::uint64_t seed) {
+    std::mt19937_64 g(seed);
+    std::uniform_int_distribution<int> e(-60, 60), d(-4, 4);
+    std::vector<T> v(COUNT);
+    for (auto& x : v) {
+        x = std::ldexp(static_cast<T>(1), e(g));
+        const int steps = d(g);
+        for (int i = 0; i < std::abs(steps); ++i) x = std::nextafter(x, static_cast<T>(steps < 0 ? 0 : 1e30));
+    }
     return v;
 }
 
@@ -189,6 +205,12 @@ double host_pow(double x, double y) { return ::pow(x, y); }
         register_subject(s);
     }
     {
+        Subject<float> s{"log10f_near_pow2", near_powers_of_two<float>(11), {}};
+        s.k512 = log10f_avx512, s.k2 = log10f_avx2, s.scalar = exported::log10f, s.host = host_log10f;
+        s.mvec512 = "_ZGVeN16v_log10f", s.mvec2 = "_ZGVdN8v_log10f";
+        register_subject(s);
+    }
+    {
         Subject<float> s{"powf", uniform<float>(0.01, 10, 4), uniform<float>(-20, 20, 5)};
         s.k512_2 = powf_avx512, s.k2_2 = powf_avx2, s.scalar_2 = exported::powf, s.host_2 = host_powf;
         s.mvec512 = "_ZGVeN16vv_powf", s.mvec2 = "_ZGVdN8vv_powf";
@@ -208,6 +230,12 @@ double host_pow(double x, double y) { return ::pow(x, y); }
     }
     {
         Subject<double> s{"log10", spread<double>(-300, 300, 8), {}};
+        s.k512 = log10_avx512, s.k2 = log10_avx2, s.scalar = exported::log10, s.host = host_log10;
+        s.mvec512 = "_ZGVeN8v_log10", s.mvec2 = "_ZGVdN4v_log10";
+        register_subject(s);
+    }
+    {
+        Subject<double> s{"log10_near_pow2", near_powers_of_two<double>(12), {}};
         s.k512 = log10_avx512, s.k2 = log10_avx2, s.scalar = exported::log10, s.host = host_log10;
         s.mvec512 = "_ZGVeN8v_log10", s.mvec2 = "_ZGVdN4v_log10";
         register_subject(s);

@@ -214,6 +214,22 @@ std::vector<T> random_args(const Bands& b, std::size_t count, std::uint64_t seed
     return out;
 }
 
+// Doubles within 2^-20 of 1, where log's short series and its general form
+// both apply and, now and then (a few in ten thousand), round differently.
+std::vector<double> near_one(std::size_t count) {
+    std::mt19937_64 rng(0x0AE1);
+    std::vector<double> out(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint64_t above = 0x3FF0000000000000ull | (rng() & 0xFFFFFFFF);     // high significand 0
+        const std::uint64_t below = 0x3FEFFFFE00000000ull | (rng() & 0x1FFFFFFFFull);  // 0xFFFFE and up
+        out[i] = std::bit_cast<double>(i % 2 ? above : below);
+    }
+    // Found where the two differ.
+    for (std::uint64_t w : {0x3FEFFFFEA23A51DCull, 0x3FF00000EE43BBD4ull, 0x3FF00000E9F657DFull, 0x3FEFFFFE8836ED86ull})
+        out.push_back(std::bit_cast<double>(w));
+    return out;
+}
+
 // All the quick arguments of a one-argument function.
 template <typename T>
 std::vector<T> quick_args(const std::string& name) {
@@ -222,6 +238,9 @@ std::vector<T> quick_args(const std::string& name) {
     for (T v : specials<T>()) all.push_back(v);
     for (T v : edges<T>(b)) all.push_back(v);
     for (T v : random_args<T>(b, 100000, 0x5EED)) all.push_back(v);
+    if constexpr (sizeof(T) == 8)
+        if (name == "log" || name == "log10")
+            for (T v : near_one(50000)) all.push_back(v);
     return all;
 }
 
@@ -417,7 +436,65 @@ void compare_lengths2(const Kernel& k, const std::vector<T>& px, const std::vect
     }
 }
 
+// Long arrays whose blocks are nearly all set aside: a special argument every
+// 8 elements (so in every block of every width), and whole runs of threshold
+// arguments (subnormals, redone by the log kernels' second tier; the short
+// series, a branch of their first; rare ones). Lengths around the stretch
+// after which set-aside blocks are redone
+// (16 blocks of 16: 256 floats; one whole block after a full stretch, and a
+// tail), out of place and in place.
+template <typename T>
+std::vector<T> stretch_pattern(const std::string& name, int which) {
+    const Bands b = bands(name);
+    std::vector<T> out = random_args<T>(b, 1100, 0x57E7 + which);
+    const std::vector<T> sp = specials<T>(), ed = b.edges.empty() ? sp : edges<T>(b);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (which == 0 && i % 8 == 5) out[i] = sp[(i / 8) % sp.size()];
+        if (which == 1) out[i] = ed[i % ed.size()];
+    }
+    return out;
+}
+
+template <typename T>
+void compare_stretches(const Kernel& k, BatchReport& rep) {
+    using B = kalm::test::Bits<T>;
+    const bool two = k.sig == Sig::FF_F || k.sig == Sig::DD_D;
+    for (int which = 0; which < 2; ++which) {
+        const std::vector<T> pool = stretch_pattern<T>(k.name, which);
+        // powf and pow: the pattern as bases over ordinary exponents, and as exponents of 2.
+        const std::vector<T> other(pool.size(), static_cast<T>(which ? 2.0 : 0.75));
+        for (std::size_t n : {255u, 256u, 257u, 272u, 277u, 512u, 787u, 1100u}) {
+            std::vector<T> x(pool.begin(), pool.begin() + n), b(other.begin(), other.begin() + n);
+            if (two && which == 1) std::swap(x, b);
+            std::vector<T> y(n), inplace = x;
+            if (two) {
+                run2<T>(k, x.data(), b.data(), y.data(), n);
+                run2<T>(k, inplace.data(), b.data(), inplace.data(), n);
+            } else {
+                run1<T>(k, x.data(), y.data(), n);
+                run1<T>(k, inplace.data(), inplace.data(), n);
+            }
+            for (std::size_t i = 0; i < n; ++i) {
+                const B want = std::bit_cast<B>(two ? scalar2<T>(k, x[i], b[i]) : scalar1<T>(k, x[i]));
+                for (T got : {y[i], inplace[i]})
+                    if (std::bit_cast<B>(got) != want) rep.add(std::bit_cast<B>(x[i]), n, std::bit_cast<B>(got), want);
+            }
+            rep.compared += 2 * n;
+        }
+    }
+}
+
 class BatchExplog : public ::testing::TestWithParam<Kernel> {};
+
+TEST_P(BatchExplog, LongStretchesOfSetAsideBlocks) {
+    const Kernel& k = GetParam();
+    if (!runnable(k)) GTEST_SKIP() << "this CPU has no " << k.isa;
+    BatchReport rep;
+    if (k.sig == Sig::F_F || k.sig == Sig::FF_F) compare_stretches<float>(k, rep);
+    else compare_stretches<double>(k, rep);
+    if (rep.mismatches) rep.print((k.name + "_" + k.isa).c_str());
+    EXPECT_EQ(rep.mismatches, 0u) << k.name << "_" << k.isa << ": " << rep.compared << " compared";
+}
 
 TEST_P(BatchExplog, MatchesScalarExport) {
     const Kernel& k = GetParam();
