@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-"""The README's band table from `kalm bench --bands --csv FILE`.
+"""The band table of docs/performance.md from `kalm bench --bands --csv FILE`.
 
     build/kalm bench --bands --reps 5 --csv bands.csv && python3 tools/bands_table.py bands.csv
 

@@ -17,7 +17,7 @@ block is an error, so that nothing goes unchecked by accident.
 Links: every relative link or image of those files must name an existing file,
 and an #anchor a heading of the named Markdown file (or an id of an HTML file).
 
-  check_docs.py --root SRC [--build DIR --cc CC --cxx CXX] [--links-only] [FILE...]
+  check_docs.py --root SRC [--build DIR --library SO --cc CC --cxx CXX] [--links-only | --examples-only] [FILE...]
 Exit status: 0 all good, 1 a failure (each named on stderr), 2 a bad command line.
 """
 import argparse
@@ -146,6 +146,7 @@ def main():
     p.add_argument('--cc', default='cc')
     p.add_argument('--cxx', default='c++')
     p.add_argument('--links-only', action='store_true')
+    p.add_argument('--examples-only', action='store_true')
     p.add_argument('files', nargs='*', help='default: README.md and docs/*.md')
     args = p.parse_args()
     if not args.links_only and not (args.build and args.library):
@@ -158,7 +159,8 @@ def main():
     errors, jobs, checked, skipped = [], [], 0, 0
     for path in files:
         path = os.path.abspath(path)
-        errors += check_links(path, args.root)
+        if not args.examples_only:
+            errors += check_links(path, args.root)
         if args.links_only:
             continue
         found = blocks(path)

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-"""The README's speed table from one or more `kalm bench --csv FILE` runs.
+"""The speed table of docs/performance.md from one or more `kalm bench --csv FILE` runs.
 
     for i in 1 2 3; do build/kalm bench --reps 9 --csv run$i.csv; done
     python3 tools/speed_table.py run1.csv run2.csv run3.csv [--integer int1.csv ...]

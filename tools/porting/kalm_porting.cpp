@@ -429,7 +429,7 @@ export: where the device's results and exceptions differ from the special values
 `_y1`, `_yn`), which holds wherever this library runs; and, in the blocks marked as the host's, where the host libm
 of the machine that generated this file differs on the vector inputs, and how far apart the two are on a sample.
 Use the device's results through kalmlib (`kalm_*`, `kalm::`, or `libkalmlib_libm.so` under the standard names; see
-the README's *Ports*) wherever they matter.
+docs/ports.md) wherever they matter.
 
 How to read the tables: a result is shown as a value (its bits where it is not a short exact number); exceptions are
 the sticky flags a call leaves with everything masked ("flags") and those it raises only when unmasked, leaving no
