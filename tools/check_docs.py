@@ -56,8 +56,8 @@ def blocks(path):
     return out
 
 
-def prose(path):
-    """The file's lines outside fenced blocks, with inline code removed."""
+def prose(path, keep_code=False):
+    """The file's lines outside fenced blocks, with inline code removed unless keep_code."""
     inside, fence = False, ''
     for n, line in enumerate(open(path, encoding='utf-8'), 1):
         m = FENCE.match(line)
@@ -65,7 +65,7 @@ def prose(path):
             inside, fence = (not inside), m.group(2)
             continue
         if not inside:
-            yield n, re.sub(r'`[^`]*`', '', line)
+            yield n, line if keep_code else re.sub(r'`[^`]*`', '', line)
 
 
 def slug(heading):
@@ -78,7 +78,7 @@ def anchors(path):
     if path.endswith('.html'):
         return set(re.findall(r'\b(?:id|name)="([^"]+)"', open(path, encoding='utf-8').read()))
     seen, out = {}, set()
-    for _, line in prose(path):
+    for _, line in prose(path, keep_code=True):
         m = re.match(r'^#{1,6}\s+(.*?)\s*#*\s*$', line)
         if m:
             s = slug(m.group(1))
