@@ -53,7 +53,8 @@ if(TARGET kalm AND NOT CMAKE_CROSSCOMPILING)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# docs/ beside README.md, as in the tree, so that the README's links hold where it is installed.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # ---- cpack: a Debian package and a tarball -----------------------------------
 set(CPACK_PACKAGE_NAME kalmlib)

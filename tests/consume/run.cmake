@@ -120,7 +120,7 @@ elseif(MODE STREQUAL "deb")
     run(${CMAKE_COMMAND} -E chdir ${root} ${CMAKE_COMMAND} -E tar xf ${data})
   endif()
   foreach(f bin/kalm share/man/man1/kalm.1 share/doc/kalmlib/LICENSE share/doc/kalmlib/CHANGELOG.md
-            include/kalmlib/kalmlib.h share/doc/kalmlib/layout.md)
+            include/kalmlib/kalmlib.h share/doc/kalmlib/docs/layout.md share/doc/kalmlib/README.md)
     if(NOT EXISTS ${root}/usr/${f} AND NOT EXISTS ${root}/usr/${f}.gz)
       message(FATAL_ERROR "the .deb has no /usr/${f}")
     endif()
