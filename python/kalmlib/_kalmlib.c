@@ -250,12 +250,31 @@ static PyObject *raise_pending(const char *function) {
     return NULL;
 }
 
+/* This thread's sticky flags as kalmlib's calls left them. The library keeps
+ * them in the host's own status register, which Python's float arithmetic and
+ * numpy's ufuncs (which clear it around every loop) keep changing between two
+ * kalmlib calls; so each scalar call runs with this word loaded and saves it
+ * back, and gives the host register back as it was. */
+static _Thread_local uint32_t thread_status;
+
+static uint32_t load_status(void) {
+    uint32_t host = kalm_status();
+    kalm_set_status((host & ~(uint32_t)KALM_FLAGS_ALL) | thread_status);
+    return host;
+}
+
+static void save_status(uint32_t host) {
+    thread_status = kalm_status() & KALM_FLAGS_ALL;
+    kalm_set_status(host);
+}
+
 static int all_masked(void) {
     return (kalm_control_word() & KALM_MASK_ALL) == KALM_MASK_ALL;
 }
 
 static PyObject *scalar_double(const entry *e, double a, double b) {
     double r;
+    uint32_t host = load_status();
     if (all_masked()) {
         r = e->nin == 1 ? ((scalar_d1)e->dscalar)(a) : ((scalar_d2)e->dscalar)(a, b);
     } else {
@@ -263,15 +282,20 @@ static PyObject *scalar_double(const entry *e, double a, double b) {
         size_t nw = put_double(w, a);
         if (e->nin == 2) nw += put_double(w + nw, b);
         call_words(e->dord, w, nw, res);
-        if (pending.raised) return raise_pending(e->name);
+        if (pending.raised) {
+            save_status(host);
+            return raise_pending(e->name);
+        }
         uint64_t u = (uint64_t)res[0] | (uint64_t)res[1] << 32;
         memcpy(&r, &u, 8);
     }
+    save_status(host);
     return PyArray_Scalar(&r, PyArray_DescrFromType(NPY_DOUBLE), NULL);
 }
 
 static PyObject *scalar_float(const entry *e, float a, float b) {
     float r;
+    uint32_t host = load_status();
     if (all_masked()) {
         r = e->nin == 1 ? ((scalar_f1)e->fscalar)(a) : ((scalar_f2)e->fscalar)(a, b);
     } else {
@@ -279,14 +303,19 @@ static PyObject *scalar_float(const entry *e, float a, float b) {
         size_t nw = put_float(w, a);
         if (e->nin == 2) nw += put_float(w + nw, b);
         call_words(e->ford, w, nw, res);
-        if (pending.raised) return raise_pending(e->name);
+        if (pending.raised) {
+            save_status(host);
+            return raise_pending(e->name);
+        }
         memcpy(&r, &res[0], 4);
     }
+    save_status(host);
     return PyArray_Scalar(&r, PyArray_DescrFromType(NPY_FLOAT), NULL);
 }
 
 static PyObject *scalar_yn(const entry *e, int n, double x) {
     double r;
+    uint32_t host = load_status();
     if (all_masked()) {
         r = kalm_yn(n, x);
     } else {
@@ -294,10 +323,14 @@ static PyObject *scalar_yn(const entry *e, int n, double x) {
         w[0] = (uint32_t)n;
         put_double(w + 1, x);
         call_words(e->dord, w, 3, res);
-        if (pending.raised) return raise_pending(e->name);
+        if (pending.raised) {
+            save_status(host);
+            return raise_pending(e->name);
+        }
         uint64_t u = (uint64_t)res[0] | (uint64_t)res[1] << 32;
         memcpy(&r, &u, 8);
     }
+    save_status(host);
     return PyArray_Scalar(&r, PyArray_DescrFromType(NPY_DOUBLE), NULL);
 }
 
@@ -493,11 +526,11 @@ static PyTypeObject FunctionType = {
 
 static PyObject *m_status(PyObject *m, PyObject *a) {
     (void)m, (void)a;
-    return PyLong_FromUnsignedLong(kalm_status() & KALM_FLAGS_ALL);
+    return PyLong_FromUnsignedLong(thread_status);
 }
 static PyObject *m_clear_status(PyObject *m, PyObject *a) {
     (void)m, (void)a;
-    kalm_clear_flags();
+    thread_status = 0;
     Py_RETURN_NONE;
 }
 static PyObject *m_control_word(PyObject *m, PyObject *a) {
