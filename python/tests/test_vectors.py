@@ -41,9 +41,11 @@ def test_ufunc(export, name):
     got = f(*g.args)
     assert got.dtype == g.ftype
     assert vectors.mismatches(g, bits(g, got), g.result) == []
-    out = strided(np.full(g.result.size, 7, g.ftype))
-    f(*[strided(a) for a in g.args], out=out)
-    assert vectors.mismatches(g, bits(g, out), g.result) == []
+    # repeated past the loops' gather buffer (512 elements), so that its chunks are crossed
+    reps = 1 + 1100 // g.result.size
+    out = strided(np.full(g.result.size * reps, 7, g.ftype))
+    f(*[strided(np.tile(a, reps)) for a in g.args], out=out)
+    assert vectors.mismatches(g, bits(g, out).reshape(reps, -1).T, g.result[:, None]) == []
 
 
 @pytest.mark.parametrize("export,name", CASES)

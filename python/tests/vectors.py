@@ -53,5 +53,9 @@ def load():
 
 
 def mismatches(group, got, expected):
-    """The vector lines whose value in got differs from expected."""
-    return [group.lines[i] for i in np.flatnonzero(np.asarray(got) != np.asarray(expected))]
+    """The vector lines whose value in got differs from expected (a 2-D got:
+    in any of its columns, one per repetition)."""
+    bad = np.asarray(got) != np.asarray(expected)
+    if bad.ndim > 1:
+        bad = bad.any(axis=1)
+    return [group.lines[i] for i in np.flatnonzero(bad)]
