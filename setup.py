@@ -35,8 +35,11 @@ class CMakeBuildExt(build_ext):
         jobs = os.environ.get("KALM_BUILD_JOBS", str(os.cpu_count() or 2))
         subprocess.check_call(["cmake", "--build", build, "--target", "kalmlib_static", "-j", jobs],
                               stdout=sys.stderr)
+        archive = os.path.join(build, "libkalmlib.a")
         for ext in self.extensions:
-            ext.extra_objects = [os.path.join(build, "libkalmlib.a")]
+            ext.extra_objects = [archive]
+            # relinked whenever the library (or how it is linked) changed
+            ext.depends = list(ext.depends) + [archive, os.path.join(HERE, "setup.py")]
         super().run()
 
 
@@ -49,8 +52,10 @@ setup(
             include_dirs=[os.path.join("include"), numpy.get_include()],
             define_macros=[("KALMLIB_STATIC", "1")],
             extra_compile_args=["-std=c11", "-O2"],
-            # the library is C++ inside (exceptions, thread_local)
-            extra_link_args=["-lstdc++"],
+            # the library is C++ inside (exceptions, thread_local); its
+            # symbols stay inside the extension, so that another copy of
+            # kalmlib loaded in the same process cannot take their place
+            extra_link_args=["-lstdc++", "-Wl,--exclude-libs,ALL"],
         )
     ],
     cmdclass={"build_ext": CMakeBuildExt},
