@@ -147,3 +147,28 @@ WIN_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest
 windows-test:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(WIN_PACKAGES)"
 	tools/windows-test.sh
+
+# The Python package (python/, pyproject.toml). Debian's interpreter on purpose:
+# the python3 first on PATH may be another one that does not see Debian's
+# numpy. The package goes into a venv of its own that sees the system packages
+# (Debian's pip refuses system-wide installs); nothing comes from the network.
+PYTHON ?= /usr/bin/python3
+PY_VENV ?= build-python/venv
+PY_PACKAGES := cmake ninja-build g++ python3-dev python3-numpy python3-setuptools python3-venv python3-pytest \
+               python3-dask python3-distributed python3-build
+.PHONY: python-install python-test python-bench python-dist
+python-install:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PY_PACKAGES)"
+	test -x $(PY_VENV)/bin/python || $(PYTHON) -m venv --system-site-packages $(PY_VENV)
+	$(PY_VENV)/bin/pip install -q --no-build-isolation --no-index --no-deps .
+
+python-test: python-install
+	cd python/tests && $(abspath $(PY_VENV))/bin/python -m pytest -q -p no:cacheprovider
+
+python-bench: python-install
+	$(PY_VENV)/bin/python -m kalmlib.bench
+
+# An sdist and a wheel in build-python/dist.
+python-dist:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PY_PACKAGES)"
+	$(PYTHON) -m build --no-isolation --outdir build-python/dist .
