@@ -9,6 +9,7 @@
 // tls_scope is set and tls_scope cleared before the register is given back, so
 // that a signal handler's call, at any point between, finds either no scope
 // (and reads the register) or the scope with the register it promises.
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
@@ -151,6 +152,8 @@ KALM_API int kalm_enter_device_env(void) {
     }
     const bool check = checking();
     const std::uint32_t word = install_device_environment();
+    // A signal handler's call sees the register written before the scope.
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     tls_scope = word | (check ? SCOPE_CHECKED : 0u);
     return KALM_OK;
 }
@@ -160,6 +163,7 @@ KALM_API int kalm_leave_device_env(void) {
     if (tls_scope & SCOPE_CHECKED) check_promise("kalm_leave_device_env");
     if (--t_depth != 0) return KALM_OK;
     tls_scope = 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     give_back_caller_environment();
     return KALM_OK;
 }
