@@ -264,11 +264,12 @@ std::string bench_method(const BenchPlan& plan) {
     char buf[512];
     std::snprintf(buf, sizeof buf,
                   "kalm_* entries vs host libm (glibc %s) through function pointers, %d inputs from each export's "
-                  "usual range (or the interval given); throughput: independent calls%s; ns: median of %d reps of ~%.0f ms per side, "
-                  "interleaved kalm-libm-libm-kalm; ratio: median of per-rep ratios; disp: their median absolute "
+                  "usual range (or the interval given); throughput: independent calls%s; %sns: median of %d reps of ~%.0f ms per side, "
+                  "interleaved kalm-libm-libm-kalm (with --scope kalm-libm-scope-scope-libm-kalm, turning); ratio: median of per-rep ratios; disp: their median absolute "
                   "deviation over their median.",
                   gnu_get_libc_version(), kInputs,
-                  plan.latency ? ", latency: each argument depends on the previous result" : "", plan.reps,
+                  plan.latency ? ", latency: each argument depends on the previous result" : "",
+                  plan.thread_clock ? "timed by the thread's CPU clock; " : "", plan.reps,
                   plan.target_ms);
     return buf;
 }

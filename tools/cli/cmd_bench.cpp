@@ -119,6 +119,8 @@ int cmd_bench(int argc, char** argv) {
         .flag("--scope", plan.scope,
               "also the kalm_* entries inside a device-environment scope (kalm_enter_device_env), timed in the "
               "same slots: their ratios to libm and their gain over the default path")
+        .flag("--thread-clock", plan.thread_clock,
+              "time by the thread's CPU clock instead of the wall clock: steadier on a busy machine")
         .flag("--bands", bands,
               "each export over magnitude bands [a,2a], a = 1, 10, 1e3, 1e6, 1e15, 1e300 where in its domain, "
               "against its usual range; flags bands above 3x");
