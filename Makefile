@@ -49,6 +49,8 @@ debug-vectors: deps
 	cmake --preset dbg $(CMAKE_ARGS) >/dev/null
 	cmake --build build-dbg -j $(JOBS) --target kalm_check kalm_guest_check kalm_batch_check
 	build-dbg/kalm_check --caller-env each tests/vectors/*.txt
+	build-dbg/kalm_check --scope --caller-env each tests/vectors/*.txt
+	build-dbg/kalm_check --scope-check --caller-env each tests/vectors/*.txt
 	build-dbg/kalm_guest_check tests/vectors/*.txt
 	build-dbg/kalm_batch_check --caller-env each tests/vectors/*.txt
 
@@ -58,6 +60,8 @@ cfenv-vectors: deps
 	cmake --preset cfenv $(CMAKE_ARGS) >/dev/null
 	cmake --build build-cfenv -j $(JOBS) --target kalm_check kalm_guest_check kalm_batch_check
 	build-cfenv/kalm_check --caller-env each tests/vectors/*.txt
+	build-cfenv/kalm_check --scope --caller-env each tests/vectors/*.txt
+	build-cfenv/kalm_check --scope-check --caller-env each tests/vectors/*.txt
 	build-cfenv/kalm_guest_check tests/vectors/*.txt
 	build-cfenv/kalm_batch_check --caller-env each tests/vectors/*.txt
 
@@ -68,6 +72,8 @@ clang-vectors:
 	cmake --preset clang $(CMAKE_ARGS) >/dev/null
 	cmake --build build-clang -j $(JOBS) --target kalm_check kalm_batch_check
 	build-clang/kalm_check --caller-env each tests/vectors/*.txt
+	build-clang/kalm_check --scope --caller-env each tests/vectors/*.txt
+	build-clang/kalm_check --scope-check --caller-env each tests/vectors/*.txt
 	build-clang/kalm_batch_check --caller-env each tests/vectors/*.txt
 
 # A short fuzzing run (make fuzz FUZZ_RUNS=N for a long one).

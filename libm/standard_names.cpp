@@ -10,7 +10,14 @@
 // flags and the raise handler are libkalmlib's, one per thread, shared with a
 // program that also calls the kalm_ interface. Nothing here includes
 // <math.h>: its declarations (noexcept in C++) are not these definitions'.
+//
+// KALM_DEVICE_ENV=1 in the environment: a program that runs in the device's
+// environment anyway (a port) can have each thread enter a device-environment
+// scope at its first call here (and stay in it), which spares every call the
+// register read. Off by default: a program that sets its own rounding still
+// gets the device's bits.
 #include <cstdint>
+#include <cstdlib>
 
 #include "abi/export_list.hpp"
 #include "abi/words.hpp"
@@ -25,34 +32,52 @@ using kalm::lib::report_t;
 using namespace kalm::words;
 namespace ord = kalm::exports::ord;
 
+KALM_TLS bool t_env_decided KALM_TLS_IE = false;
+
+[[gnu::cold, gnu::noinline]] void decide_device_env() {
+    t_env_decided = true;
+    const char* v = std::getenv("KALM_DEVICE_ENV");
+    if (v != nullptr && v[0] == '1' && v[1] == '\0') kalm_enter_device_env();
+}
+// The variable is read once per thread, at its first call.
+inline void device_env_once() {
+    if (!t_env_decided) [[unlikely]]
+        decide_device_env();
+}
+
 // One call through the word table, per signature. The status kalm_call
 // returns is always KALM_OK here: the ordinals come from the list and the
 // word counts from the signatures.
 double call_D_D(int ordinal, double a, report_t ra) {
+    device_env_once();
     std::uint32_t w[2], r[2];
     put(w, a);
     kalm_call(ordinal, w, 2, r, 2, ra);
     return double_at(r);
 }
 double call_DD_D(int ordinal, double a, double b, report_t ra) {
+    device_env_once();
     std::uint32_t w[4], r[2];
     put(put(w, a), b);
     kalm_call(ordinal, w, 4, r, 2, ra);
     return double_at(r);
 }
 double call_ID_D(int ordinal, int n, double a, report_t ra) {
+    device_env_once();
     std::uint32_t w[3], r[2];
     put(put(w, n), a);
     kalm_call(ordinal, w, 3, r, 2, ra);
     return double_at(r);
 }
 float call_F_F(int ordinal, float a, report_t ra) {
+    device_env_once();
     std::uint32_t w[1], r[1];
     put(w, a);
     kalm_call(ordinal, w, 1, r, 1, ra);
     return float_at(r);
 }
 float call_FF_F(int ordinal, float a, float b, report_t ra) {
+    device_env_once();
     std::uint32_t w[2], r[1];
     put(put(w, a), b);
     kalm_call(ordinal, w, 2, r, 1, ra);

@@ -42,6 +42,12 @@ for t in $targets; do
     status=1
   fi
   echo "($t vectors: $((SECONDS - start)) s)"
+  # Inside a device-environment scope, as it runs and in its checking mode.
+  for scope in --scope --scope-check; do
+    if ! LD_LIBRARY_PATH="$dir" "${emu[@]}" "$dir/kalm_check" $scope --caller-env "$envs" tests/vectors/*.txt | tail -n 1; then
+      status=1
+    fi
+  done
   # The emulators' entry (kalm_guest_call) takes its portable path here.
   if ! LD_LIBRARY_PATH="$dir" "${emu[@]}" "$dir/kalm_guest_check" tests/vectors/*.txt; then status=1; fi
   # The batch entries, which set the target's environment aside once per call

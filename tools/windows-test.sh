@@ -47,6 +47,8 @@ run() {  # name, then the command
 start=$SECONDS
 cd "$dir"
 run "vectors, every caller environment" wine ./kalm_check.exe --caller-env "$envs" "$root"/tests/vectors/*.txt
+run "vectors inside a device-environment scope" wine ./kalm_check.exe --scope --caller-env "$envs" "$root"/tests/vectors/*.txt
+run "vectors inside a scope, checking mode" wine ./kalm_check.exe --scope-check --caller-env "$envs" "$root"/tests/vectors/*.txt
 run "vectors through the batch entries" wine ./kalm_batch_check.exe --caller-env "$envs" "$root"/tests/vectors/*.txt
 run "unit, frame, vector and thread tests (static library)" wine ./kalm_win_tests.exe --gtest_brief=1
 run "DLL tests" wine ./kalm_win_dll_tests.exe --gtest_brief=1

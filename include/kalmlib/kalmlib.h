@@ -411,6 +411,32 @@ KALM_API const char *kalm_version(void);
  * without structured exceptions. */
 KALM_API int kalm_set_structured_exceptions(int enable);
 
+/* ---- The device-environment scope (per thread) --------------------------- */
+
+#define KALM_ERR_SCOPE (-6)
+
+/* For ports and hot loops that run in the device's environment anyway (round
+ * to nearest, subnormals kept, no host trap enabled). Entering installs that
+ * environment in the host register, the flags kept as they are, and remembers
+ * the caller's; leaving the outermost scope gives the caller's environment back
+ * exactly, with the flags raised inside. Scopes nest. Inside one the program
+ * promises not to change the host's floating-point environment (fesetround,
+ * fesetenv, _controlfp, ...); the exports then take it from the scope instead
+ * of reading the register, and their results, flags and raises are the ones
+ * they give outside. The x86 denormal-operand and divide-by-zero flags that the
+ * program's own arithmetic raises inside a scope may be put back, by a call, as
+ * they were when the scope was entered. With KALM_DEVICE_ENV_CHECK=1 in the
+ * environment (read at a thread's first scope) every call inside a scope
+ * checks the register and, if the promise is broken, names the export and the
+ * register found on stderr and aborts. docs/scope.md has the details.
+ * kalm_enter_device_env returns KALM_OK (KALM_ERR_SCOPE only past 2^32-1
+ * levels); kalm_leave_device_env returns KALM_OK, or KALM_ERR_SCOPE, changing
+ * nothing, when the thread is in no scope. A thread may end inside a scope. */
+KALM_API int kalm_enter_device_env(void);
+KALM_API int kalm_leave_device_env(void);
+/* The calling thread's scopes entered and not left (0: outside any). */
+KALM_API unsigned kalm_device_env_depth(void);
+
 #ifdef __cplusplus
 }
 #endif

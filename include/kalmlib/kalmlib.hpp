@@ -90,6 +90,16 @@ private:
     std::uint32_t saved_;
 };
 
+// The device's environment for the current C++ scope, per thread
+// (kalm_enter_device_env); the caller's comes back when it ends.
+class DeviceEnvScope {
+public:
+    DeviceEnvScope() noexcept { kalm_enter_device_env(); }
+    ~DeviceEnvScope() { kalm_leave_device_env(); }
+    DeviceEnvScope(const DeviceEnvScope&) = delete;
+    DeviceEnvScope& operator=(const DeviceEnvScope&) = delete;
+};
+
 inline double y0(double x) { return kalm_y0(x); }
 inline double y1(double x) { return kalm_y1(x); }
 inline double yn(int n, double x) { return kalm_yn(n, x); }

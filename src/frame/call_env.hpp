@@ -40,6 +40,43 @@ extern KALM_TLS std::uint64_t tls_call KALM_TLS_IE;
 #endif
 inline constexpr std::uint32_t FP_ALL_MASKED = 0x1Fu;
 
+// tls_scope: 0 outside a device-environment scope (kalm_enter_device_env).
+// Inside one the caller has promised that the register holds the device's
+// environment, so the exports take the caller's register word from here
+// instead of reading it: SCOPE_ON, the device's control bits, the host-only
+// flags held when the scope was entered, and every sticky bit set (a call
+// does not know which are, so it writes its clearing instead of testing
+// first). SCOPE_CHECKED: the checking mode, in which every call reads the
+// register anyway and stops the program if the promise is broken.
+#if defined(_WIN32) && (defined(__x86_64__) || defined(_M_X64))
+#define tls_scope (::kalm::lib::thread_block().scope)
+#else
+extern KALM_TLS std::uint32_t tls_scope KALM_TLS_IE;
+#endif
+inline constexpr std::uint32_t SCOPE_ON = 1u << 31, SCOPE_CHECKED = 1u << 30;
+#if (defined(__x86_64__) || defined(__aarch64__)) && !defined(KALM_PORTABLE_FENV)
+#define KALM_SCOPE_SKIPS_READ 1
+#endif
+// The register read of a call in checking mode, after the promise is checked.
+[[gnu::cold, gnu::noinline]] std::uint32_t checked_scope_register(std::uint32_t ordinal);
+// The caller's register word at an export's entry (AArch64: FPCR).
+inline std::uint32_t caller_register([[maybe_unused]] std::uint32_t ordinal) {
+#if defined(KALM_SCOPE_SKIPS_READ)
+    if (const std::uint32_t sc = tls_scope) {
+        if (sc & SCOPE_CHECKED) [[unlikely]]
+            return checked_scope_register(ordinal);
+        return sc & ~SCOPE_ON;
+    }
+#endif
+#if defined(KALM_PORTABLE_FENV)
+    return 0;
+#elif defined(__aarch64__)
+    return host_control_raw();
+#else
+    return host_status_raw();
+#endif
+}
+
 // Set in the record when the exit has to look at the register: the caller's
 // environment is not the device's, or a routine is about to meet a subnormal
 // operand in a way its export's arguments do not show (the single
@@ -172,14 +209,9 @@ template <Entry E>
 // usual case costing one combined test.
 template <Entry E, bool InnerClears>
 inline void enter_call(CallEnv& e, std::uint32_t ordinal, [[maybe_unused]] bool tiny_args) {
-#if defined(__aarch64__)
-    const std::uint32_t m0 = host_control_raw();
-    tiny_args = false;
-#else
-    const std::uint32_t m0 = host_status_raw();
+    const std::uint32_t m0 = caller_register(ordinal);
 #if !defined(__x86_64__)
     tiny_args = false;
-#endif
 #endif
     e.caller = m0;
     if constexpr (InnerClears) {
@@ -258,12 +290,12 @@ inline void leave_call(const CallEnv& e, T r, [[maybe_unused]] bool tiny_result)
 // returns false, doing nothing, unless the caller is in the device's
 // environment on a host where this pays; the export then takes its plain path.
 // They record the call only if they raise (record_known_call).
-inline bool enter_known(CallEnv& e) {
+inline bool enter_known(CallEnv& e, [[maybe_unused]] std::uint32_t ordinal) {
 #if defined(__x86_64__) && !defined(KALM_PORTABLE_FENV)
-    e.caller = host_status_raw();
+    e.caller = caller_register(ordinal);
     return device_environment(e.caller);
 #elif defined(__aarch64__) && !defined(KALM_PORTABLE_FENV)
-    e.caller = host_control_raw();
+    e.caller = caller_register(ordinal);
     if (!device_environment(e.caller)) [[unlikely]]
         return false;
     e.status = host_status_raw();
@@ -307,9 +339,9 @@ inline void record_known_call(const CallEnv&, std::uint32_t) {}
 // The entry of an export without arithmetic (fabsf): nothing to compute in the
 // device's environment, so only the sticky flags are cleared, every other bit
 // left as the caller has it.
-inline void clear_sticky_at_entry() {
+inline void clear_sticky_at_entry([[maybe_unused]] std::uint32_t ordinal) {
 #if defined(__x86_64__) && !defined(KALM_PORTABLE_FENV)
-    const std::uint32_t m0 = host_status_raw();
+    const std::uint32_t m0 = caller_register(ordinal);
     if (m0 & HOST_MASK) [[unlikely]] {
         if (device_environment(m0)) write_in_call<0>(m0);
         else host_status_write(m0 & ~HOST_MASK);

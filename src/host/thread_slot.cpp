@@ -53,6 +53,7 @@ ThreadBlock& thread_block_slow() {
         if (block == nullptr) FatalAppExitA(0, "kalmlib: out of memory for a thread's state");
         block->call = 0;
         block->control_word = 0x1Fu;  // every exception masked
+        block->scope = 0;
         TlsSetValue(slot, block);
         FlsSetValue(g_fls_slot, block);
     }

@@ -17,6 +17,7 @@ namespace kalm::lib {
 struct ThreadBlock {
     std::uint64_t call;           // tls_call
     std::uint32_t control_word;   // tls_control_word
+    std::uint32_t scope;          // tls_scope
 };
 
 // The slot index plus one; 0 until the first call of any thread.

@@ -181,7 +181,7 @@ inline T round_known(T x, bool& inexact) {
 template <Dir D, typename T>
 inline T round_export(std::uint32_t ordinal, T x, report_t ra) {
     CallEnv e;
-    if (ordinary(x) && enter_known(e)) [[likely]] {
+    if (ordinary(x) && enter_known(e, ordinal)) [[likely]] {
         bool inexact;
         T r = round_known<D>(x, inexact);
         leave_known_flags(e, inexact, r);
@@ -229,7 +229,7 @@ double floor(double x, report_t ra) { return round_export<Dir::down>(ord::floor,
 float ceilf(float x, report_t ra) { return round_export<Dir::up>(ord::ceilf, x, ra); }
 float floorf(float x, report_t ra) { return round_export<Dir::down>(ord::floorf, x, ra); }
 float fabsf(float x, report_t) {
-    clear_sticky_at_entry();
+    clear_sticky_at_entry(ord::fabsf);
     return masked(x, 0x7FFFFFFFu);
 }
 }  // namespace exported

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "abi/export_list.hpp"
 #include "kalmlib/kalmlib.hpp"
@@ -127,6 +128,29 @@ TEST(StandardNames, TakenFromTheReplacementAndTheRestFromTheHost) {
     // The device's tanh keeps no negative zero; the host's does.
     volatile double minus_zero = -0.0;
     EXPECT_EQ(bits(::tanh(minus_zero)), 0u);
+}
+
+// KALM_DEVICE_ENV=1, read at a thread's first call: that thread calls inside a
+// device-environment scope from then on; without it, outside.
+TEST(StandardNames, DeviceEnvVariableEntersAScopePerThread) {
+    unsigned without = 9, with = 9;
+    volatile double r = 0;
+    unsetenv("KALM_DEVICE_ENV");
+    std::thread([&] {
+        r = sin(0.5);
+        without = kalm_device_env_depth();
+    }).join();
+    setenv("KALM_DEVICE_ENV", "1", 1);
+    std::thread([&] {
+        r = sin(0.5);
+        with = kalm_device_env_depth();
+        r = sin(0.5);
+        with += kalm_device_env_depth();
+    }).join();
+    unsetenv("KALM_DEVICE_ENV");
+    EXPECT_EQ(without, 0u);
+    EXPECT_EQ(with, 2u);  // entered once, at the first call
+    (void)r;
 }
 
 }  // namespace

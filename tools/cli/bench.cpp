@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cmath>
+#include <span>
 #include <thread>
 
 #include <time.h>
@@ -165,10 +166,20 @@ std::vector<BenchRow> run_bench(const BenchPlan& plan) {
     struct Job {
         const Function* f = nullptr;
         Arrays a;
-        long passes[2][2] = {{1, 1}, {1, 1}};      // [kalm/host][tput/lat]
-        std::vector<double> ns[2][2];
+        long passes[3][2] = {{1, 1}, {1, 1}, {1, 1}};  // [kalm/host/kalm in a scope][tput/lat]
+        std::vector<double> ns[3][2];
         std::vector<double> ratio[2];  // kalm/host per slot, [tput/lat]
+        std::vector<double> scope_ratio[2], scope_gain[2];  // scope/host, kalm/scope
     };
+    // Side 2 is side 0 inside a device-environment scope.
+    auto time_side = [](const Job& j, int side, bool latency, long passes) {
+        if (side < 2) return timed(*j.f, side ? j.f->host : j.f->kalm, j.a, latency, passes);
+        kalm_enter_device_env();
+        const double t = timed(*j.f, j.f->kalm, j.a, latency, passes);
+        kalm_leave_device_env();
+        return t;
+    };
+    const int sides = plan.scope ? 3 : 2;
     std::vector<Job> jobs;
     for (auto* f : plan.functions) {
         Job j;
@@ -178,9 +189,10 @@ std::vector<BenchRow> run_bench(const BenchPlan& plan) {
     }
     const int modes = plan.latency ? 2 : 1;
     for (auto& j : jobs)
-        for (int side = 0; side < 2; ++side)
+        for (int side = 0; side < sides; ++side)
             for (int m = 0; m < modes; ++m)
-                j.passes[side][m] = calibrate(*j.f, side ? j.f->host : j.f->kalm, j.a, m == 1, plan.target_ms / 2);
+                j.passes[side][m] =
+                    calibrate(*j.f, side == 1 ? j.f->host : j.f->kalm, j.a, m == 1, plan.target_ms / 2);
 
     const auto t0 = std::chrono::steady_clock::now();
     for (int rep = 0; rep < plan.reps; ++rep) {
@@ -195,15 +207,20 @@ std::vector<BenchRow> run_bench(const BenchPlan& plan) {
             // alternates), so that a machine getting faster or slower during
             // the slot weighs on both alike; the ratio is taken per slot.
             const int first = static_cast<int>((static_cast<std::size_t>(rep) + ji) % 2);
+            // With the scope side, A-B-C-C-B-A, the sides turning round.
             for (int m = 0; m < modes; ++m) {
-                double sum[2] = {0, 0};
-                for (int k : {0, 1, 1, 0}) {
-                    const int side = k ^ first;
-                    sum[side] += timed(*j.f, side ? j.f->host : j.f->kalm, j.a, m == 1, j.passes[side][m]);
+                double sum[3] = {0, 0, 0};
+                static constexpr int two[] = {0, 1, 1, 0}, three[] = {0, 1, 2, 2, 1, 0};
+                for (int k : plan.scope ? std::span<const int>(three) : std::span<const int>(two)) {
+                    const int side = plan.scope ? (k + rep + static_cast<int>(ji)) % 3 : k ^ first;
+                    sum[side] += time_side(j, side, m == 1, j.passes[side][m]);
                 }
-                j.ns[0][m].push_back(sum[0] / 2);
-                j.ns[1][m].push_back(sum[1] / 2);
+                for (int side = 0; side < sides; ++side) j.ns[side][m].push_back(sum[side] / 2);
                 j.ratio[m].push_back(sum[0] / sum[1]);
+                if (plan.scope) {
+                    j.scope_ratio[m].push_back(sum[2] / sum[1]);
+                    j.scope_gain[m].push_back(sum[0] / sum[2]);
+                }
             }
         }
     }
@@ -227,6 +244,16 @@ std::vector<BenchRow> run_bench(const BenchPlan& plan) {
                 r.lat_ratio = median(j.ratio[1]);
                 r.lat_disp = dispersion(j.ratio[1]);
             }
+            if (plan.scope) {
+                r.scope_tput = median(j.ns[2][0]);
+                r.scope_tput_ratio = median(j.scope_ratio[0]);
+                r.scope_gain = median(j.scope_gain[0]);
+                if (plan.latency) {
+                    r.scope_lat = median(j.ns[2][1]);
+                    r.scope_lat_ratio = median(j.scope_ratio[1]);
+                    r.scope_lat_gain = median(j.scope_gain[1]);
+                }
+            }
         }
         rows.push_back(r);
     }
@@ -237,11 +264,12 @@ std::string bench_method(const BenchPlan& plan) {
     char buf[512];
     std::snprintf(buf, sizeof buf,
                   "kalm_* entries vs host libm (glibc %s) through function pointers, %d inputs from each export's "
-                  "usual range (or the interval given); throughput: independent calls%s; ns: median of %d reps of ~%.0f ms per side, "
-                  "interleaved kalm-libm-libm-kalm; ratio: median of per-rep ratios; disp: their median absolute "
+                  "usual range (or the interval given); throughput: independent calls%s; %sns: median of %d reps of ~%.0f ms per side, "
+                  "interleaved kalm-libm-libm-kalm (with --scope kalm-libm-scope-scope-libm-kalm, turning); ratio: median of per-rep ratios; disp: their median absolute "
                   "deviation over their median.",
                   gnu_get_libc_version(), kInputs,
-                  plan.latency ? ", latency: each argument depends on the previous result" : "", plan.reps,
+                  plan.latency ? ", latency: each argument depends on the previous result" : "",
+                  plan.thread_clock ? "timed by the thread's CPU clock; " : "", plan.reps,
                   plan.target_ms);
     return buf;
 }

@@ -116,6 +116,11 @@ int cmd_bench(int argc, char** argv) {
         .flag("--batch", batch,
               "ns per element of the batch entries on each instruction set, beside the scalar export, the host "
               "libm and glibc's libmvec")
+        .flag("--scope", plan.scope,
+              "also the kalm_* entries inside a device-environment scope (kalm_enter_device_env), timed in the "
+              "same slots: their ratios to libm and their gain over the default path")
+        .flag("--thread-clock", plan.thread_clock,
+              "time by the thread's CPU clock instead of the wall clock: steadier on a busy machine")
         .flag("--bands", bands,
               "each export over magnitude bands [a,2a], a = 1, 10, 1e3, 1e6, 1e15, 1e300 where in its domain, "
               "against its usual range; flags bands above 3x");
@@ -153,11 +158,15 @@ int cmd_bench(int argc, char** argv) {
     rows.about({str("method", bench_method(plan)), num("reps", static_cast<long long>(plan.reps)),
                 num("noisy_above", kNoisyDispersion)});
     if (text) {
-        std::printf("%-7s %-30s %9s %9s %9s %6s   %9s %9s %9s %6s\n", "export", "inputs", "kalm ns", "libm ns",
+        std::printf("%-7s %-30s %9s %9s %9s %6s   %9s %9s %9s %6s", "export", "inputs", "kalm ns", "libm ns",
                     "kalm/libm", "disp", "kalm lat", "libm lat", "kalm/libm", "disp");
+        if (plan.scope)
+            std::printf("   %9s %10s %9s %10s %10s", "scope ns", "scope/libm", "scope lat", "scope/libm", "gain");
+        std::printf("\n");
         std::fflush(stdout);
     }
-    Means all, singles;
+    Means all, singles, scope_all, scope_singles;
+    double gain_singles = 0, lat_gain_singles = 0;
     std::vector<std::string> noisy;
     InterruptGuard guard;
     const std::vector<const Function*> fns = plan.functions;
@@ -174,16 +183,34 @@ int cmd_bench(int argc, char** argv) {
                 m->lat += std::log(r.lat_ratio);
                 ++m->n;
             }
+            if (plan.scope) {
+                for (Means* m : {&scope_all, &scope_singles}) {
+                    if (m == &scope_singles && !unframed_single(*f)) continue;
+                    m->tput += std::log(r.scope_tput_ratio);
+                    m->lat += std::log(r.scope_lat_ratio);
+                    ++m->n;
+                }
+                if (unframed_single(*f)) {
+                    gain_singles += std::log(r.scope_gain);
+                    lat_gain_singles += std::log(r.scope_lat_gain);
+                }
+            }
         }
         rows.row({str("export", f->name), str("inputs", r.inputs), num("kalm_ns", r.kalm_tput),
                   num("libm_ns", r.host_tput), num("ratio", r.tput_ratio), num("ratio_dispersion", r.tput_disp),
                   num("kalm_latency_ns", r.kalm_lat), num("libm_latency_ns", r.host_lat),
                   num("latency_ratio", r.lat_ratio), num("latency_ratio_dispersion", r.lat_disp),
-                  flag("noisy", is_noisy)});
+                  num("scope_ns", r.scope_tput), num("scope_ratio", r.scope_tput_ratio),
+                  num("scope_latency_ns", r.scope_lat), num("scope_latency_ratio", r.scope_lat_ratio),
+                  num("scope_gain", r.scope_gain), flag("noisy", is_noisy)});
         if (text) {
-            std::printf("%-7s %-30s %9.1f %9.1f %8.2fx %6s   %9.1f %9.1f %8.2fx %6s%s\n", f->name.c_str(),
+            std::printf("%-7s %-30s %9.1f %9.1f %8.2fx %6s   %9.1f %9.1f %8.2fx %6s", f->name.c_str(),
                         r.inputs.c_str(), r.kalm_tput, r.host_tput, r.tput_ratio, pct(r.tput_disp).c_str(), r.kalm_lat,
-                        r.host_lat, r.lat_ratio, pct(r.lat_disp).c_str(), is_noisy ? "  noisy" : "");
+                        r.host_lat, r.lat_ratio, pct(r.lat_disp).c_str());
+            if (plan.scope)
+                std::printf("   %9.1f %9.2fx %9.1f %9.2fx %9.2fx", r.scope_tput, r.scope_tput_ratio, r.scope_lat,
+                            r.scope_lat_ratio, r.scope_gain);
+            std::printf("%s\n", is_noisy ? "  noisy" : "");
             std::fflush(stdout);
         }
     }
@@ -192,6 +219,15 @@ int cmd_bench(int argc, char** argv) {
             std::printf("geometric mean kalm/libm: %d exports %.2fx throughput, %.2fx latency", all.n, all.t(), all.l());
             if (singles.n > 0)
                 std::printf("; %d unframed single-precision %.2fx, %.2fx", singles.n, singles.t(), singles.l());
+            std::printf("\n");
+        }
+        if (plan.scope && scope_all.n >= 2) {
+            std::printf("inside a scope: %d exports %.2fx throughput, %.2fx latency", scope_all.n, scope_all.t(),
+                        scope_all.l());
+            if (scope_singles.n > 0)
+                std::printf("; %d unframed single-precision %.2fx, %.2fx, %.2fx faster than outside (latency %.2fx)",
+                            scope_singles.n, scope_singles.t(), scope_singles.l(),
+                            std::exp(gain_singles / scope_singles.n), std::exp(lat_gain_singles / scope_singles.n));
             std::printf("\n");
         }
         std::printf("method: %s\n", bench_method(plan).c_str());

@@ -210,6 +210,11 @@ struct BenchRow {
     double tput_disp = 0, lat_disp = 0;
     std::string inputs;  // the label of the inputs timed
     bool has_host = false;
+    // With BenchPlan::scope: the kalm_* entries inside a device-environment
+    // scope, their ratios to the host's and the gain over the default path
+    // (default ns / scope ns), each the median of per-repetition ratios.
+    double scope_tput = 0, scope_lat = 0, scope_tput_ratio = 0, scope_lat_ratio = 0, scope_gain = 0,
+           scope_lat_gain = 0;
 };
 // Above this dispersion a row is flagged as noisy.
 inline constexpr double kNoisyDispersion = 0.05;
@@ -217,6 +222,7 @@ inline constexpr double kNoisyDispersion = 0.05;
 struct BenchPlan {
     std::vector<const Function*> functions;
     int reps = 7;
+    bool scope = false;      // time the kalm_* entries inside a scope as a third side
     double target_ms = 4.0;  // length of one timed run
     bool latency = true;
     bool progress = false;

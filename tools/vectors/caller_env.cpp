@@ -31,7 +31,7 @@ struct Field {
 
 #if defined(__x86_64__)
 // MXCSR. Flags IE 0, DE 1, ZE 2, OE 3, UE 4, PE 5; DAZ 6; masks 7-12; RC 13-14; FZ 15.
-constexpr FpRegs kDefault = 0x1F80, kSticky = 0x39, kCompared = 0xFFFF & ~kSticky;
+constexpr FpRegs kDefault = 0x1F80, kSticky = 0x39, kCompared = 0xFFFF & ~kSticky, kControl = 0xFFC0;
 constexpr FpRegs DE = 1 << 1, ZE = 1 << 2, DAZ = 1 << 6, FZ = 1 << 15;
 constexpr FpRegs IM = 1 << 7, DM = 1 << 8, ZM = 1 << 9, OM = 1 << 10, UM = 1 << 11, PM = 1 << 12;
 constexpr FpRegs RC_DOWN = 1 << 13, RC_UP = 2 << 13, RC_ZERO = 3 << 13;
@@ -86,6 +86,7 @@ constexpr bool kTwoHalves = false;
 constexpr FpRegs ctl(FpRegs bits) { return bits << kControlShift; }
 // Flags IOC 0, DZC 1, OFC 2, UFC 3, IXC 4, IDC 7 (DZC and IDC have no device counterpart).
 constexpr FpRegs kDefault = 0, kSticky = 0x1D, kCompared = ~kSticky & (kControlShift ? ~FpRegs{0} : 0xFFFFFFFFu);
+constexpr FpRegs kControl = kControlShift ? ~FpRegs{0} << 32 : 0x07FF9F00u;
 constexpr FpRegs DZC = 1 << 1, IDC = 1 << 7;
 constexpr FpRegs RM_UP = ctl(1 << 22), RM_DOWN = ctl(2 << 22), RM_ZERO = ctl(3 << 22), FZ = ctl(1 << 24),
                  DN = ctl(1 << 25);
@@ -134,7 +135,8 @@ void write_host(FpRegs r) {
 #else
 // Elsewhere only what <cfenv> offers: the rounding mode (high half) and the
 // four flags in the device's layout (low half).
-constexpr FpRegs kDefault = FpRegs{FE_TONEAREST} << 32, kSticky = 0x1D, kCompared = ~kSticky;
+constexpr FpRegs kDefault = FpRegs{FE_TONEAREST} << 32, kSticky = 0x1D, kCompared = ~kSticky,
+                 kControl = ~FpRegs{0} << 32;
 const char* const kRegisterName = "rounding:flags";
 constexpr bool kTwoHalves = true;
 const std::vector<CallerEnv> kEnvs = {
@@ -277,6 +279,8 @@ bool set_caller_env(const std::string& name) {
 }
 
 const CallerEnv& caller_env() { return *g_env; }
+
+bool keeps_device_env(const CallerEnv& env) { return (env.regs & kControl) == (kDefault & kControl); }
 
 unsigned preset_sticky(const CallerEnv& env) { return to_device_sticky(env.regs & kSticky); }
 

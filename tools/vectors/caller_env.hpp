@@ -38,6 +38,10 @@ unsigned preset_sticky(const CallerEnv& env);
 // empty when nothing did.
 std::string env_change(const CallerEnv& env, FpRegs after);
 
+// Whether `env` has the device's environment (the default's control bits),
+// what a caller inside a device-environment scope may have: flags only.
+bool keeps_device_env(const CallerEnv& env);
+
 FpRegs read_fp_regs();
 void write_fp_regs(FpRegs regs);
 // The default environment with the sticky flags of `after` kept.

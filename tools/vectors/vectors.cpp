@@ -531,8 +531,32 @@ void add_runner_options(Options& options, RunnerOptions& opts) {
                        }
                        return true;
                    });
+    options.flag("--scope", opts.scope,
+                 "run every file inside a device-environment scope (kalm_enter_device_env), under the selected "
+                 "caller environments that keep the device's (the others are left out)");
+    options.flag("--scope-check", opts.scope_check,
+                 "the same in the scope's checking mode (KALM_DEVICE_ENV_CHECK=1)");
     options.flag("--generate", opts.generate,
                  "run bare input lines (no '-> ...') and print their outcome lines instead of failing them");
+}
+
+void set_scope_checking() {
+#if defined(_WIN32)
+    _putenv_s("KALM_DEVICE_ENV_CHECK", "1");
+#else
+    setenv("KALM_DEVICE_ENV_CHECK", "1", 1);
+#endif
+}
+
+InScope::InScope(bool enter, const CallerEnv& env) : entered_(enter) {
+    if (!entered_) return;
+    write_fp_regs(env.regs);
+    kalm_enter_device_env();
+    restore_default_env(read_fp_regs());
+}
+
+InScope::~InScope() {
+    if (entered_) kalm_leave_device_env();
 }
 
 int run_vector_files(const std::vector<std::string>& files, const RunnerOptions& opts, LineSink& sink,
@@ -558,11 +582,20 @@ int run_vector_files(const std::vector<std::string>& files, const RunnerOptions&
     }
     std::vector<const CallerEnv*> envs = opts.envs;
     if (envs.empty()) envs.push_back(&caller_envs().front());
+    const bool scope = opts.scope || opts.scope_check;
+    if (scope) {
+        // Set before this thread's first scope, which reads it.
+        if (opts.scope_check) set_scope_checking();
+        std::erase_if(envs, [](const CallerEnv* e) { return !keeps_device_env(*e); });
+    }
     std::string stdin_text;
     bool stdin_read = false;
     const std::string before = caller_env().name;
     for (const CallerEnv* env : envs) {
         set_caller_env(env->name);
+        // The scope entered under the environment itself, so that its host
+        // flags are those the scope holds; every call then installs the same.
+        const InScope in_scope(scope, *env);
         Tally t;
         for (const auto& f : files) {
             if (f == "-") {

@@ -114,11 +114,30 @@ void process_stream(std::istream& in, const std::string& source, std::ostream& o
 //   --caller-env NAME[,NAME...]   run every line under each of these caller
 //                                 environments in turn ("each": all of this host's)
 //   --generate                    bare input lines print their outcome instead of failing
+//   --scope, --scope-check        every file inside a device-environment scope
+//                                 (kalm_enter_device_env), under the selected
+//                                 environments that keep the device's; -check
+//                                 in the scope's checking mode
 struct RunnerOptions {
     std::vector<const CallerEnv*> envs;  // empty: the default environment only
     bool generate = false;
+    bool scope = false;
+    bool scope_check = false;
 };
 void add_runner_options(Options& options, RunnerOptions& opts);
+// The scope's checking mode for the threads that enter their first scope after this.
+void set_scope_checking();
+// A device-environment scope entered under `env` for its lifetime (if `enter`).
+class InScope {
+public:
+    InScope(bool enter, const CallerEnv& env);
+    ~InScope();
+    InScope(const InScope&) = delete;
+    InScope& operator=(const InScope&) = delete;
+
+private:
+    bool entered_;
+};
 
 // Checks (or generates) every file, "-" for standard input, under each
 // selected caller environment. Returns 0, or 3 with `error` set when a file
