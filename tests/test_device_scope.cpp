@@ -12,6 +12,7 @@
 
 #include "frame/call_env.hpp"
 #include "kalmlib/kalmlib.hpp"
+#include "kalmlib/kalmlib_batch.h"
 #include "vectors.hpp"
 
 namespace {
@@ -42,6 +43,11 @@ TEST(DeviceScope, EntersTheDeviceEnvironmentAndGivesTheCallersBack) {
         EXPECT_EQ(preset_sticky(out), 0x10u) << env.name;  // sin cleared the preset ones
     }
 }
+
+// A caller that tells error codes apart by value must not mistake a refused
+// leave for a refused batch call.
+static_assert(KALM_ERR_SCOPE != KALM_ERR_OVERLAP && KALM_ERR_SCOPE != KALM_ERR_SIZE &&
+              KALM_ERR_SCOPE != KALM_ERR_UNSUPPORTED && KALM_ERR_SCOPE != KALM_ERR_NULL);
 
 TEST(DeviceScope, NestsAndRefusesALeaveWithoutAnEnter) {
     const CallerEnv& up = *find_caller_env("up");

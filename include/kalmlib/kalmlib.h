@@ -413,7 +413,8 @@ KALM_API int kalm_set_structured_exceptions(int enable);
 
 /* ---- The device-environment scope (per thread) --------------------------- */
 
-#define KALM_ERR_SCOPE (-6)
+/* Beside the batch entries' KALM_ERR_OVERLAP (-6) and KALM_ERR_SIZE (-7). */
+#define KALM_ERR_SCOPE (-8)
 
 /* For ports and hot loops that run in the device's environment anyway (round
  * to nearest, subnormals kept, no host trap enabled). Entering installs that
