@@ -1,8 +1,12 @@
 # SPDX-License-Identifier: MIT
-# kalmlib: `make demo` builds and runs the main job; `make test` builds and
-# runs the whole test suite (including an ASan+UBSan build). Every build
-# directory is a configure preset of CMakePresets.json, where the flags live;
-# this file picks presets, builds and runs.
+# kalmlib: `make demo` builds and runs the main job; `make test` the everyday
+# suite (the Release build's tests: unit tests, every vector under every caller
+# environment, the ports, the guests, the examples and docs; a few minutes);
+# `make test-all` the whole matrix CI runs (the consumer builds, ASan+UBSan,
+# TSan, -O0, <cfenv>, Clang, fuzzing, AArch64 and armhf under qemu, Windows
+# under Wine). Every build directory is a configure preset of
+# CMakePresets.json, where the flags live; this file picks presets, builds and
+# runs.
 BUILD ?= build
 SAN_BUILD ?= build-san
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -14,7 +18,7 @@ CMAKE_ARGS ?=
 # Everything the targets below and the scripts they run build.
 BUILD_DIRS := $(BUILD) $(SAN_BUILD) build-tsan build-dbg build-cfenv build-fuzz build-clang build-aarch64 build-armhf build-win
 
-.PHONY: demo test deps configure build san tsan debug-vectors cfenv-vectors clang-vectors fuzz-short clean bench \
+.PHONY: demo test test-all deps configure build san tsan debug-vectors cfenv-vectors clang-vectors fuzz-short clean bench \
         cross-test fuzz package ports-test porting-reference \
         guest-deps guest-test guest-demo gallery
 
@@ -80,8 +84,17 @@ clang-vectors:
 fuzz-short:
 	@$(MAKE) --no-print-directory fuzz FUZZ_RUNS=20000
 
-test: ports-test build san tsan debug-vectors cfenv-vectors clang-vectors fuzz-short guest-test
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+# The everyday suite: the Release build's ctest but the consumer projects,
+# each a build of kalmlib from scratch (test-all runs them).
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE consume
+
+# Everything: the everyday suite with every optional part, the consumer
+# builds, the other build modes and compilers, fuzzing, the cross builds and
+# Windows.
+test-all: ports-test guest-test test san tsan debug-vectors cfenv-vectors clang-vectors fuzz-short cross-test \
+          windows-test
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L consume
 	cd $(SAN_BUILD) && KALM_ORACLE_COUNT=20000 ctest --output-on-failure -j $(JOBS)
 	build-tsan/tests/kalm_tests --gtest_filter='Threads.*:Frame.ControlWords*'
 

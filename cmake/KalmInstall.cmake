@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # Install rules and packages: the libraries and headers with a CMake package
-# (kalmlib::kalmlib, kalmlib::kalmlib_shared, kalmlib::kalmlib_static) and a
-# pkg-config file, the tools with kalm's man page, the licence and the docs;
+# (kalmlib::kalmlib, kalmlib::kalmlib_shared, kalmlib::kalmlib_static; the
+# emulator adapters that were built as its components kalmlib::unicorn and
+# kalmlib::dynarmic) and pkg-config files, the tools with kalm's man page, the licence and the docs;
 # cpack makes a Debian package and a tarball of the same tree.
 include_guard(DIRECTORY)
 include(CMakePackageConfigHelpers)
@@ -12,8 +13,6 @@ install(TARGETS kalmlib kalmlib_static kalmlib_default EXPORT kalmlibTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/kalmlib DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT kalmlibTargets NAMESPACE kalmlib:: DESTINATION ${KALM_CMAKE_DIR})
-configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/kalmlibConfig.cmake.in
-  ${PROJECT_BINARY_DIR}/kalmlibConfig.cmake INSTALL_DESTINATION ${KALM_CMAKE_DIR})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/kalmlibConfigVersion.cmake COMPATIBILITY SameMajorVersion)
 # The pkg-config file finds its prefix relative to itself, so the tree can move.
 file(RELATIVE_PATH KALM_PC_UP /x/${CMAKE_INSTALL_LIBDIR}/pkgconfig /x)
@@ -28,6 +27,28 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/kalmlib.pc.in ${PROJECT_BINARY_DIR}/k
 install(FILES ${PROJECT_BINARY_DIR}/kalmlibConfig.cmake ${PROJECT_BINARY_DIR}/kalmlibConfigVersion.cmake
   DESTINATION ${KALM_CMAKE_DIR})
 install(FILES ${PROJECT_BINARY_DIR}/kalmlib.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The emulator adapters that were built: static libraries, headers, one
+# export set each (a component of the package, found with the framework it
+# needs) and a pkg-config file each.
+set(KALM_INSTALLED_ADAPTERS "")
+foreach(adapter unicorn dynarmic)
+  if(TARGET kalm_${adapter})
+    install(TARGETS kalm_${adapter} EXPORT kalmlib_${adapter}Targets
+      ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+    install(EXPORT kalmlib_${adapter}Targets NAMESPACE kalmlib:: DESTINATION ${KALM_CMAKE_DIR})
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/kalmlib-${adapter}.pc.in ${PROJECT_BINARY_DIR}/kalmlib-${adapter}.pc @ONLY)
+    install(FILES ${PROJECT_BINARY_DIR}/kalmlib-${adapter}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+    list(APPEND KALM_INSTALLED_ADAPTERS ${adapter})
+  endif()
+endforeach()
+
+list(JOIN KALM_INSTALLED_ADAPTERS " " KALM_INSTALLED_ADAPTERS_TEXT)
+if(NOT KALM_INSTALLED_ADAPTERS_TEXT)
+  set(KALM_INSTALLED_ADAPTERS_TEXT "no adapters")
+endif()
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/kalmlibConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/kalmlibConfig.cmake INSTALL_DESTINATION ${KALM_CMAKE_DIR})
 
 # The tools that are built, and kalm's man page, made from its help output
 # whenever kalm is rebuilt (it cannot run when cross-compiled: no page then).
@@ -77,5 +98,14 @@ if(KALM_DPKG_SHLIBDEPS)
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6")
 endif()
+# The adapters' static libraries link their frameworks.
+set(kalm_suggests "")
+if(TARGET kalm_unicorn)
+  list(APPEND kalm_suggests libunicorn-dev)
+endif()
+if(TARGET kalm_dynarmic)
+  list(APPEND kalm_suggests libdynarmic-dev)
+endif()
+list(JOIN kalm_suggests ", " CPACK_DEBIAN_PACKAGE_SUGGESTS)
 set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git" "/build[^/]*/")
 include(CPack)

@@ -2,25 +2,19 @@
 # SPDX-License-Identifier: MIT
 # The gallery: the ulp error of all 40 exports against their input, one PNG
 # each, drawn by `kalm plot` (gnuplot), and docs/gallery/README.md showing
-# them. Each export over its usual range, or over the stretch named below
-# where the interesting part is.   tools/gallery.sh [KALM] [OUT_DIR]
+# them. Each export over its usual range, or over the stretch its catalogue
+# row (tools/catalogue.inc) names where the interesting part is.   tools/gallery.sh [KALM] [OUT_DIR]
 set -eu
 kalm=${1:-build/kalm}
 out=${2:-docs/gallery}
 mkdir -p "$out"
 rm -f "$out"/*.png
-# NAME|ARGS for `kalm plot`, in place of the usual range.
-special='powf|0.5 4 --y -120,120
-pow|0.5 4 --y -1000,1000
-exp|-745 709
-expf|-103 88
-log|0.25 4
-logf|0.25 4
-log10|0.25 4
-log10f|0.25 4
-fmod|-1000 1000 --y 0.5,10
-fmodf|-1000 1000 --y 0.5,10
-_yn|0.01 30'
+# NAME|ARGS for `kalm plot`, in place of the usual range: PLOT("ARGS") of
+# the export's row in the catalogue.
+special=$(awk '/^KALM_CATALOGUE\(/ { split($0, a, /[(,]/); name = a[2] }
+               name != "" && match($0, /PLOT\("[^"]*"\)/) {
+                   args = substr($0, RSTART + 6, RLENGTH - 8); if (args != "") print name "|" args; name = "" }' \
+          "$(dirname "$0")/catalogue.inc")
 md="$out/README.md"
 {
   echo "# Gallery: ulp error against the input"

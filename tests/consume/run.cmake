@@ -30,10 +30,15 @@ endfunction()
 
 if(MODE STREQUAL "subdir")
   set(b ${WORK_DIR}/build)
-  run(${CMAKE_COMMAND} -S ${here}/subdir -B ${b} -G Ninja -DKALM_SOURCE_DIR=${SOURCE_DIR})
+  run(${CMAKE_COMMAND} -S ${here}/subdir -B ${b} -G Ninja -DKALM_SOURCE_DIR=${SOURCE_DIR} -DKALM_ADAPTERS=ON)
   run(${CMAKE_COMMAND} --build ${b})
   run(${b}/parent_app)
   run(${b}/parent_c_static)
+  # The Unicorn example through kalmlib::unicorn, where Unicorn is installed.
+  find_path(unicorn_h unicorn/unicorn.h)
+  if(unicorn_h)
+    run(${b}/parent_unicorn)
+  endif()
   expect_no_werror(${b})
   # BUILD_SHARED_LIBS unset: kalmlib::kalmlib is the shared library.
   file(GLOB_RECURSE shared ${b}/libkalmlib.so*)
@@ -141,6 +146,14 @@ elseif(MODE STREQUAL "deb")
       -DCMAKE_PREFIX_PATH=${root}/usr)
   run(${CMAKE_COMMAND} --build ${WORK_DIR}/c_consumer)
   run(${WORK_DIR}/c_consumer/c_consumer_static)
+  # The emulator adapters the build had: the Unicorn example against the
+  # unpacked kalmlib::unicorn.
+  if(WANT_ADAPTERS)
+    run(${CMAKE_COMMAND} -S ${here}/../install/adapter_consumer -B ${WORK_DIR}/adapter_consumer -G Ninja
+        -DCMAKE_PREFIX_PATH=${root}/usr -DEXAMPLE=${SOURCE_DIR}/adapters/unicorn/example.c)
+    run(${CMAKE_COMMAND} --build ${WORK_DIR}/adapter_consumer)
+    run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${libdir} ${WORK_DIR}/adapter_consumer/example_unicorn)
+  endif()
 else()
   message(FATAL_ERROR "run.cmake: MODE must be subdir, fetch, bare or deb (got '${MODE}')")
 endif()

@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # Installs the build into a scratch prefix, then builds and runs consumers:
 # C++ with find_package(kalmlib) (shared and static), a C-only project on the
-# static library, and C++ and C programs with the flags pkg-config gives.
+# static library, C++ and C programs with the flags pkg-config gives, and the
+# emulator adapters that were built (the Unicorn example against them).
 file(REMOVE_RECURSE ${WORK_DIR})
 set(PREFIX ${WORK_DIR}/prefix)
 function(run)
@@ -47,3 +48,34 @@ list(REMOVE_ITEM libs -lkalmlib)
 run(cc ${SOURCE_DIR}/tests/install/c_consumer/main.c ${cflags} ${libdir}/libkalmlib.a ${libs}
     -o ${WORK_DIR}/pc_c_static)
 run(${WORK_DIR}/pc_c_static)
+
+# The emulator adapters, where the build has them: the Unicorn example built
+# against the installed kalmlib::unicorn (and with pkg-config), dynarmic's
+# component found, and a component that is not there reported by find_package.
+if(EXISTS ${PREFIX}/${LIBDIR}/cmake/kalmlib/kalmlib_unicornTargets.cmake)
+  set(components unicorn)
+  if(EXISTS ${PREFIX}/${LIBDIR}/cmake/kalmlib/kalmlib_dynarmicTargets.cmake)
+    string(APPEND components ",dynarmic")
+  endif()
+  set(example ${SOURCE_DIR}/adapters/unicorn/example.c)
+  run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install/adapter_consumer -B ${WORK_DIR}/adapter_consumer
+      -DCMAKE_PREFIX_PATH=${PREFIX} -DEXAMPLE=${example} -DKALM_COMPONENTS=${components})
+  run(${CMAKE_COMMAND} --build ${WORK_DIR}/adapter_consumer)
+  run(${WORK_DIR}/adapter_consumer/example_unicorn)
+  execute_process(COMMAND ${PKG_CONFIG} --cflags --libs kalmlib-unicorn OUTPUT_VARIABLE flags
+                  OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "pkg-config does not find kalmlib-unicorn")
+  endif()
+  separate_arguments(flags UNIX_COMMAND "${flags}")
+  run(cc ${example} ${flags} -o ${WORK_DIR}/pc_example_unicorn)
+  run(${WORK_DIR}/pc_example_unicorn)
+  execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install/adapter_consumer
+                  -B ${WORK_DIR}/missing_component -DCMAKE_PREFIX_PATH=${PREFIX} -DEXAMPLE=${example}
+                  -DKALM_COMPONENTS=unicorn,nosuch RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(rc EQUAL 0 OR NOT "${out}${err}" MATCHES "nosuch")
+    message(FATAL_ERROR "find_package(kalmlib COMPONENTS nosuch) did not fail naming it (${rc}):\n${out}\n${err}")
+  endif()
+elseif(WANT_ADAPTERS)
+  message(FATAL_ERROR "the build has the Unicorn adapter, the install tree does not")
+endif()

@@ -29,25 +29,28 @@ constexpr BandDef kBands[] = {{1, "[1,2]"},         {10, "[10,20]"},         {1e
 
 // The exports whose cost may depend on the size of the argument, with the
 // largest argument whose result is finite (a band is timed when its top is
-// at most that): trigonometric, inverse trigonometric, exponential and
-// logarithm, hyperbolic, Bessel. The rest take arguments of one size
-// ([-1, 1] for asin) or are not meant to be timed this way (pow, fmod: two
-// independent magnitudes; the rounding functions: a few integer operations).
+// at most that), from tools/catalogue.inc: trigonometric, inverse
+// trigonometric, exponential and logarithm, hyperbolic, Bessel. The rest take
+// arguments of one size ([-1, 1] for asin) or are not meant to be timed this
+// way (pow, fmod: two independent magnitudes; the rounding functions: a few
+// integer operations).
 struct Family {
     const char* name;
     double max;
 };
-constexpr Family kFamilies[] = {
-    {"sin", DBL_MAX},  {"cos", DBL_MAX},   {"tan", DBL_MAX},    {"sinf", FLT_MAX},   {"cosf", FLT_MAX},
-    {"tanf", FLT_MAX}, {"atan", DBL_MAX},  {"atanf", FLT_MAX},  {"atan2", DBL_MAX},  {"atan2f", FLT_MAX},
-    {"exp", 709.0},    {"expf", 88.0},     {"log", DBL_MAX},    {"log10", DBL_MAX},  {"logf", FLT_MAX},
-    {"log10f", FLT_MAX}, {"sinh", 710.0},  {"cosh", 710.0},     {"tanh", DBL_MAX},   {"sinhf", 89.0},
-    {"coshf", 89.0},   {"tanhf", FLT_MAX}, {"_y0", DBL_MAX},    {"_y1", DBL_MAX},    {"_yn", DBL_MAX},
+#define BANDS_TO(max) max
+#define NO_BANDS 0.0
+#define KALM_CATALOGUE(name, ref, cost, ranges, bench, bands, plot, sources, batch) {#name, bands},
+constexpr Family kCatalogued[] = {
+#include "../catalogue.inc"
 };
+#undef KALM_CATALOGUE
+#undef BANDS_TO
+#undef NO_BANDS
 
 const Family* family_of(const Function& f) {
-    for (const Family& fam : kFamilies)
-        if (f.name == fam.name) return &fam;
+    for (const Family& fam : kCatalogued)
+        if (fam.max > 0 && f.name == fam.name) return &fam;
     return nullptr;
 }
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The catalogue of exports for the accuracy and speed commands: for each of
 // the library's exports (src/abi/export_list.hpp) its C entry, the host libm's
-// function of the same name, the MPFR function that gives the exact value, and
-// the input ranges worth sampling.
+// function of the same name, and from tools/catalogue.inc the MPFR function
+// that gives the exact value and the input ranges worth sampling.
 #include <math.h>
 
 #include <bit>
@@ -37,149 +37,25 @@ VoidFn vf(T f) {
     return reinterpret_cast<VoidFn>(f);
 }
 
+#define REF0(fn) [](mpfr_ptr r, mpfr_srcptr a, mpfr_srcptr, long, mpfr_rnd_t) { return fn(r, a); }
 #define REF1(fn) [](mpfr_ptr r, mpfr_srcptr a, mpfr_srcptr, long, mpfr_rnd_t m) { return fn(r, a, m); }
 #define REF2(fn) [](mpfr_ptr r, mpfr_srcptr a, mpfr_srcptr b, long, mpfr_rnd_t m) { return fn(r, a, b, m); }
+#define REFN(fn) [](mpfr_ptr r, mpfr_srcptr a, mpfr_srcptr, long n, mpfr_rnd_t m) { return fn(r, n, a, m); }
+#define RANGES(...) std::vector<Range>{__VA_ARGS__}
 
 struct Entry {
-    VoidFn host;
     RefFn ref;
     double cost;
     std::vector<Range> ranges;
     Range bench;
 };
 
-// Ranges shared by a double export and its single version, with the limits
-// of each format.
-std::vector<Range> trig_ranges(bool s) {
-    return {R("[-pi/4,pi/4]", U(-PIO4, PIO4)), R("[-100,100]", U(-100, 100)),
-            R("|x|<2^20*pi/2", U(-1048576 * PIO2, 1048576 * PIO2)),
-            R("log-uniform to max", SL(s ? 0x1p-30 : 0x1p-60, s ? FLT_MAX : DBL_MAX))};
-}
-
 const std::map<std::string, Entry>& entries() {
     static const std::map<std::string, Entry> m = [] {
         std::map<std::string, Entry> t;
-        const double DM = DBL_MAX;
-        // Exponential, logarithm, power.
-        t["exp"] = {vf(static_cast<D1>(&::exp)), REF1(mpfr_exp), 1,
-                    {R("[-745,710]", U(-745, 710)), R("[-1,1]", U(-1, 1)), R("|x| in [2^-60,1]", SL(0x1p-60, 1))},
-                    R("[-50,50]", U(-50, 50))};
-        t["expf"] = {vf(static_cast<F1>(&::expf)), REF1(mpfr_exp), 0.8,
-                     {R("[-104,89]", U(-104, 89)), R("[-1,1]", U(-1, 1)), R("|x| in [2^-30,1]", SL(0x1p-30, 1))},
-                     R("[-20,20]", U(-20, 20))};
-        for (const char* n : {"log", "log10"}) {
-            const bool ten = n[3] == '1';
-            t[n] = {ten ? vf(static_cast<D1>(&::log10)) : vf(static_cast<D1>(&::log)),
-                    ten ? RefFn(REF1(mpfr_log10)) : RefFn(REF1(mpfr_log)), 1.6,
-                    {R("all binades", POS()), R("[0.5,2]", U(0.5, 2)), R("(0,100]", U(0, 100))},
-                    R("log-uniform [1e-5,1e5]", L(1e-5, 1e5))};
-        }
-        for (const char* n : {"logf", "log10f"}) {
-            const bool ten = n[3] == '1';
-            t[n] = {ten ? vf(&::log10f) : vf(&::logf), ten ? RefFn(REF1(mpfr_log10)) : RefFn(REF1(mpfr_log)), 1,
-                    {R("all binades", POS()), R("[0.5,2]", U(0.5, 2)), R("(0,100]", U(0, 100))},
-                    R("log-uniform [1e-5,1e5]", L(1e-5, 1e5))};
-        }
-        t["pow"] = {vf(static_cast<D2>(&::pow)), REF2(mpfr_pow), 1.6,
-                    {R("x in (0,10], y in [-100,100]", U(0, 10), U(-100, 100)),
-                     R("|x| in [2^-8,2^8], y integer [-50,50]", SL(0x1p-8, 0x1p8), INT(-50, 50)),
-                     R("x in [2^-8,2^8], y half-integer", L(0x1p-8, 0x1p8), HALF(-40, 40)),
-                     R("x near 1, |y| in [1,2^20]", U(0.999, 1.001), SL(1, 0x1p20)),
-                     R("any pair", ANY(), ANY())},
-                    R("x in (0,10], y in [-10,10]", U(0, 10), U(-10, 10))};
-        t["powf"] = {vf(&::powf), REF2(mpfr_pow), 1.2,
-                     {R("x in (0,10], y in [-30,30]", U(0, 10), U(-30, 30)),
-                      R("|x| in [2^-4,2^4], y integer [-20,20]", SL(0x1p-4, 0x1p4), INT(-20, 20)),
-                      R("x in [2^-4,2^4], y half-integer", L(0x1p-4, 0x1p4), HALF(-20, 20)),
-                      R("x near 1, |y| in [1,2^12]", U(0.99, 1.01), SL(1, 0x1p12)), R("any pair", ANY(), ANY())},
-                     R("x in (0,10], y in [-10,10]", U(0, 10), U(-10, 10))};
-        // Trigonometric.
-        t["sin"] = {vf(static_cast<D1>(&::sin)), REF1(mpfr_sin), 1, trig_ranges(false), R("[-10,10]", U(-10, 10))};
-        t["cos"] = {vf(static_cast<D1>(&::cos)), REF1(mpfr_cos), 1, trig_ranges(false), R("[-10,10]", U(-10, 10))};
-        t["tan"] = {vf(static_cast<D1>(&::tan)), REF1(mpfr_tan), 1, trig_ranges(false), R("[-10,10]", U(-10, 10))};
-        t["sinf"] = {vf(&::sinf), REF1(mpfr_sin), 0.8, trig_ranges(true), R("[-10,10]", U(-10, 10))};
-        t["cosf"] = {vf(&::cosf), REF1(mpfr_cos), 0.8, trig_ranges(true), R("[-10,10]", U(-10, 10))};
-        t["tanf"] = {vf(&::tanf), REF1(mpfr_tan), 0.8, trig_ranges(true), R("[-10,10]", U(-10, 10))};
-        // Inverse trigonometric.
-        for (const char* n : {"asin", "acos", "asinf", "acosf"}) {
-            const bool s = n[4] == 'f', c = n[1] == 'c';
-            VoidFn h = s ? (c ? vf(&::acosf) : vf(&::asinf))
-                         : (c ? vf(static_cast<D1>(&::acos)) : vf(static_cast<D1>(&::asin)));
-            t[n] = {h, c ? RefFn(REF1(mpfr_acos)) : RefFn(REF1(mpfr_asin)), 1,
-                    {R("[-1,1]", U(-1, 1)), R("[0.5,1]", U(0.5, 1)), R("|x| in [2^-30,1]", SL(0x1p-30, 1))},
-                    R("[-1,1]", U(-1, 1))};
-        }
-        t["atan"] = {vf(static_cast<D1>(&::atan)), REF1(mpfr_atan), 1,
-                     {R("all binades", ANY()), R("[-1,1]", U(-1, 1)), R("[-16,16]", U(-16, 16))},
-                     R("[-10,10]", U(-10, 10))};
-        t["atanf"] = {vf(&::atanf), REF1(mpfr_atan), 0.8,
-                      {R("all binades", ANY()), R("[-1,1]", U(-1, 1)), R("[-16,16]", U(-16, 16))},
-                      R("[-10,10]", U(-10, 10))};
-        t["atan2"] = {vf(static_cast<D2>(&::atan2)), REF2(mpfr_atan2), 2.2,
-                      {R("[-1,1]^2", U(-1, 1), U(-1, 1)), R("[-100,100]^2", U(-100, 100), U(-100, 100)),
-                       R("any pair", ANY(), ANY())},
-                      R("[-10,10]^2", U(-10, 10), U(-10, 10))};
-        t["atan2f"] = {vf(&::atan2f), REF2(mpfr_atan2), 1.5,
-                       {R("[-1,1]^2", U(-1, 1), U(-1, 1)), R("[-100,100]^2", U(-100, 100), U(-100, 100)),
-                        R("any pair", ANY(), ANY())},
-                       R("[-10,10]^2", U(-10, 10), U(-10, 10))};
-        // Hyperbolic.
-        for (const char* n : {"sinh", "cosh", "sinhf", "coshf"}) {
-            const bool s = n[4] == 'f', c = n[0] == 'c';
-            const double lim = s ? 89.5 : 710.5;
-            VoidFn h = s ? (c ? vf(&::coshf) : vf(&::sinhf))
-                         : (c ? vf(static_cast<D1>(&::cosh)) : vf(static_cast<D1>(&::sinh)));
-            t[n] = {h, c ? RefFn(REF1(mpfr_cosh)) : RefFn(REF1(mpfr_sinh)), 1,
-                    {R(s ? "[-89.5,89.5]" : "[-710.5,710.5]", U(-lim, lim)), R("[-1,1]", U(-1, 1)),
-                     R("|x| in [2^-30,1]", SL(0x1p-30, 1))},
-                    R("[-10,10]", U(-10, 10))};
-        }
-        t["tanh"] = {vf(static_cast<D1>(&::tanh)), REF1(mpfr_tanh), 0.7,
-                     {R("[-20,20]", U(-20, 20)), R("[-1,1]", U(-1, 1)), R("all binades", ANY())},
-                     R("[-5,5]", U(-5, 5))};
-        t["tanhf"] = {vf(&::tanhf), REF1(mpfr_tanh), 0.6,
-                      {R("[-10,10]", U(-10, 10)), R("[-1,1]", U(-1, 1)), R("all binades", ANY())},
-                      R("[-5,5]", U(-5, 5))};
-        // Rounding, remainder, absolute value, square root: exact operations.
-        t["ceil"] = {vf(static_cast<D1>(&::ceil)),
-                     [](mpfr_ptr r, mpfr_srcptr a, mpfr_srcptr, long, mpfr_rnd_t) { return mpfr_ceil(r, a); }, 0.4,
-                     {R("[-1e6,1e6]", U(-1e6, 1e6)), R("all binades", ANY())}, R("[-1e6,1e6]", U(-1e6, 1e6))};
-        t["floor"] = {vf(static_cast<D1>(&::floor)),
-                      [](mpfr_ptr r, mpfr_srcptr a, mpfr_srcptr, long, mpfr_rnd_t) { return mpfr_floor(r, a); }, 0.4,
-                      {R("[-1e6,1e6]", U(-1e6, 1e6)), R("all binades", ANY())}, R("[-1e6,1e6]", U(-1e6, 1e6))};
-        t["ceilf"] = {vf(&::ceilf),
-                      [](mpfr_ptr r, mpfr_srcptr a, mpfr_srcptr, long, mpfr_rnd_t) { return mpfr_ceil(r, a); }, 0.4,
-                      {R("[-1e4,1e4]", U(-1e4, 1e4)), R("all binades", ANY())}, R("[-1e4,1e4]", U(-1e4, 1e4))};
-        t["floorf"] = {vf(&::floorf),
-                       [](mpfr_ptr r, mpfr_srcptr a, mpfr_srcptr, long, mpfr_rnd_t) { return mpfr_floor(r, a); }, 0.4,
-                       {R("[-1e4,1e4]", U(-1e4, 1e4)), R("all binades", ANY())}, R("[-1e4,1e4]", U(-1e4, 1e4))};
-        t["fabsf"] = {vf(&::fabsf), REF1(mpfr_abs), 0.4, {R("all binades", ANY()), R("[-1,1]", U(-1, 1))},
-                      R("[-1,1]", U(-1, 1))};
-        t["fmod"] = {vf(static_cast<D2>(&::fmod)), REF2(mpfr_fmod), 1,
-                     {R("x in [-1e6,1e6], y in [-10,10]", U(-1e6, 1e6), U(-10, 10)), R("any pair", ANY(), ANY())},
-                     R("x in [-1e6,1e6], y in [1,10]", U(-1e6, 1e6), U(1, 10))};
-        t["fmodf"] = {vf(&::fmodf), REF2(mpfr_fmod), 1,
-                      {R("x in [-1e4,1e4], y in [-10,10]", U(-1e4, 1e4), U(-10, 10)), R("any pair", ANY(), ANY())},
-                      R("x in [-1e4,1e4], y in [1,10]", U(-1e4, 1e4), U(1, 10))};
-        t["sqrt"] = {vf(static_cast<D1>(&::sqrt)), REF1(mpfr_sqrt), 0.4,
-                     {R("all binades", POS()), R("[0,4]", U(0, 4))}, R("[0,1e6]", U(0, 1e6))};
-        t["sqrtf"] = {vf(&::sqrtf), REF1(mpfr_sqrt), 0.4, {R("all binades", POS()), R("[0,4]", U(0, 4))},
-                      R("[0,1e6]", U(0, 1e6))};
-        // Bessel functions of the second kind.
-        t["_y0"] = {vf(static_cast<D1>(&::y0)), REF1(mpfr_y0), 13,
-                    {R("(0,20]", U(0, 20)), R("[2^-60,1]", L(0x1p-60, 1)), R("[20,1e6]", L(20, 1e6)),
-                     R("log-uniform to max", L(1e6, DM))},
-                    R("(0,20]", U(0, 20))};
-        t["_y1"] = {vf(static_cast<D1>(&::y1)), REF1(mpfr_y1), 13,
-                    {R("(0,20]", U(0, 20)), R("[2^-60,1]", L(0x1p-60, 1)), R("[20,1e6]", L(20, 1e6)),
-                     R("log-uniform to max", L(1e6, DM))},
-                    R("(0,20]", U(0, 20))};
-        t["_yn"] = {vf(static_cast<DN>(&::yn)),
-                    [](mpfr_ptr r, mpfr_srcptr a, mpfr_srcptr, long n, mpfr_rnd_t m) { return mpfr_yn(r, n, a, m); }, 125,
-                    {RN("n 2..50, x in (0,100]", 2, 50, U(0, 100)),
-                     RN("n 2..50, x in [1e-3,1e6]", 2, 50, L(1e-3, 1e6)),
-                     RN("n -50..50, x in (0,50]", -50, 50, U(0, 50))},
-                    RN("n 2..10, x in (0,20]", 2, 10, U(0, 20))};
+#define KALM_CATALOGUE(name, ref, cost, ranges, bench, bands, plot, sources, batch) t[#name] = {ref, cost, ranges, bench};
+#include "../catalogue.inc"
+#undef KALM_CATALOGUE
         return t;
     }();
     return m;
@@ -306,13 +182,21 @@ std::vector<Input> special_inputs(const Function& f) {
 namespace {
 
 // The C entries and signatures, in ordinal order, from the one list of exports.
+// The host libm's function is the one of the export's C name.
 struct Listed {
     const char* name;
     const char* stem;
     int signature;
     VoidFn entry;
+    VoidFn host;
 };
-#define KALM_LISTED(name, stem, sig, kind) {#name, #stem, KALM_SIG_##sig, reinterpret_cast<VoidFn>(&kalm_##stem)},
+using Host_D_D = D1;
+using Host_DD_D = D2;
+using Host_ID_D = DN;
+using Host_F_F = F1;
+using Host_FF_F = F2;
+#define KALM_LISTED(name, stem, sig, kind) \
+    {#name, #stem, KALM_SIG_##sig, reinterpret_cast<VoidFn>(&kalm_##stem), vf(static_cast<Host_##sig>(&::stem))},
 const Listed kListed[] = {KALM_EXPORT_LIST(KALM_LISTED)};
 #undef KALM_LISTED
 static_assert(std::size(kListed) == kalm::exports::count);
@@ -332,7 +216,7 @@ const std::vector<Function>& catalogue() {
             f.single = is_float_sig(l.signature);
             f.arity = l.signature == KALM_SIG_DD_D || l.signature == KALM_SIG_FF_F ? 2 : 1;
             f.kalm = l.entry;
-            f.host = it->second.host;
+            f.host = l.host;
             f.host_name = l.stem;
             f.ref = it->second.ref;
             f.ranges = it->second.ranges;

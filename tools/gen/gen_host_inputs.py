@@ -24,28 +24,24 @@ import sys
 
 SRC = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src")
 
-# The sources whose comparisons decide each export's paths.
-SOURCES = {
-    "_y0": ["bessel/y0.cpp"], "_y1": ["bessel/y1.cpp"], "_yn": ["bessel/yn.cpp", "bessel/y0.cpp"],
-    "acos": ["invtrig/asin_acos.cpp"], "asin": ["invtrig/asin_acos.cpp"],
-    "atan": ["invtrig/atan.cpp"], "atan2": ["invtrig/atan.cpp"],
-    "ceil": ["rounding/rounding.cpp"], "floor": ["rounding/rounding.cpp"],
-    "cos": ["trig/sincos.cpp", "trig/rem_halfpi.cpp"], "sin": ["trig/sincos.cpp", "trig/rem_halfpi.cpp"],
-    "tan": ["trig/tan.cpp", "trig/rem_halfpi.cpp"],
-    "cosh": ["hyperbolic/hyperbolic.cpp"], "sinh": ["hyperbolic/hyperbolic.cpp"],
-    "tanh": ["hyperbolic/hyperbolic.cpp"],
-    "exp": ["explog/exp.cpp"], "log": ["explog/log.cpp"], "log10": ["explog/log.cpp"],
-    "pow": ["explog/pow.cpp"], "fmod": ["rounding/fmod.cpp"], "sqrt": ["exact/sqrt.cpp"],
-    "acosf": ["invtrig/asinf_acosf.cpp"], "asinf": ["invtrig/asinf_acosf.cpp"],
-    "atanf": ["invtrig/atanf.cpp"], "atan2f": ["invtrig/atanf.cpp"],
-    "ceilf": ["rounding/rounding.cpp"], "floorf": ["rounding/rounding.cpp"], "fabsf": ["rounding/rounding.cpp"],
-    "cosf": ["trig/sincosf.cpp", "trig/rem_halfpif.cpp"], "sinf": ["trig/sincosf.cpp", "trig/rem_halfpif.cpp"],
-    "tanf": ["trig/tanf.cpp", "trig/rem_halfpif.cpp"],
-    "coshf": ["hyperbolic/hyperbolicf.cpp"], "sinhf": ["hyperbolic/hyperbolicf.cpp"],
-    "tanhf": ["hyperbolic/hyperbolicf.cpp"],
-    "expf": ["explog/expf.cpp"], "logf": ["explog/logf.cpp"], "log10f": ["explog/logf.cpp"],
-    "powf": ["explog/powf.cpp"], "fmodf": ["rounding/fmod.cpp"], "sqrtf": ["exact/sqrt.cpp"],
-}
+CATALOGUE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "catalogue.inc")
+
+
+def catalogued_sources():
+    """{name: [source, ...]}: SOURCES("...") of each row of tools/catalogue.inc,
+    the sources whose comparisons decide each export's paths."""
+    with open(CATALOGUE) as f:
+        text = f.read()
+    rows = re.split(r"^KALM_CATALOGUE\(", text, flags=re.M)[1:]
+    out = {}
+    for row in rows:
+        name = row.split(",", 1)[0].strip()
+        m = re.search(r"SOURCES\(([^)]*)\)", row)
+        out[name] = re.findall(r'"([^"]+)"', m.group(1)) if m else []
+    return out
+
+
+SOURCES = catalogued_sources()
 TWO_ARGS = {"atan2", "atan2f", "fmod", "fmodf", "pow", "powf"}
 
 

@@ -29,21 +29,47 @@ struct Kernel {
     double (*sd2)(double, double);
     float (*sf2)(float, float);
 };
-#define KALM_D1(stem, kind) {#stem, Kind::kind, &kalm_batch_##stem, nullptr, nullptr, nullptr, &kalm_##stem, nullptr, nullptr, nullptr}
-#define KALM_F1(stem, kind) {#stem, Kind::kind, nullptr, &kalm_batch_##stem, nullptr, nullptr, nullptr, &kalm_##stem, nullptr, nullptr}
-#define KALM_D2(stem, kind) {#stem, Kind::kind, nullptr, nullptr, &kalm_batch_##stem, nullptr, nullptr, nullptr, &kalm_##stem, nullptr}
-#define KALM_F2(stem, kind) {#stem, Kind::kind, nullptr, nullptr, nullptr, &kalm_batch_##stem, nullptr, nullptr, nullptr, &kalm_##stem}
-const Kernel kKernels[] = {
-    KALM_D1(sqrt, root),   KALM_F1(sqrtf, root),   KALM_D1(exp, exp),    KALM_F1(expf, exp),
-    KALM_D1(log, log),     KALM_F1(logf, log),     KALM_D1(log10, log10), KALM_F1(log10f, log10),
-    KALM_D2(pow, pow),     KALM_F2(powf, pow),     KALM_D1(sin, trig),   KALM_F1(sinf, trig),
-    KALM_D1(cos, trig),    KALM_F1(cosf, trig),    KALM_D1(tan, trig),   KALM_F1(tanf, trig),
-    KALM_D2(atan2, atan2), KALM_F2(atan2f, atan2),
+// The batch entry and the scalar export of one name, by their types.
+constexpr Kernel kernel(const char* name, Kind kind, int (*b)(const double*, double*, std::size_t), double (*s)(double)) {
+    return {name, kind, b, nullptr, nullptr, nullptr, s, nullptr, nullptr, nullptr};
+}
+constexpr Kernel kernel(const char* name, Kind kind, int (*b)(const float*, float*, std::size_t), float (*s)(float)) {
+    return {name, kind, nullptr, b, nullptr, nullptr, nullptr, s, nullptr, nullptr};
+}
+constexpr Kernel kernel(const char* name, Kind kind, int (*b)(const double*, const double*, double*, std::size_t),
+              double (*s)(double, double)) {
+    return {name, kind, nullptr, nullptr, b, nullptr, nullptr, nullptr, s, nullptr};
+}
+constexpr Kernel kernel(const char* name, Kind kind, int (*b)(const float*, const float*, float*, std::size_t),
+              float (*s)(float, float)) {
+    return {name, kind, nullptr, nullptr, nullptr, b, nullptr, nullptr, nullptr, s};
+}
+
+// The exports with batch kernels and the kind of their arguments, from
+// tools/catalogue.inc, in its order.
+#define KALM_KERNEL(name, kind) kernel(#name, Kind::kind, &kalm_batch_##name, &kalm_##name),
+#define KALM_KERNEL_root(name) KALM_KERNEL(name, root)
+#define KALM_KERNEL_exp(name) KALM_KERNEL(name, exp)
+#define KALM_KERNEL_log(name) KALM_KERNEL(name, log)
+#define KALM_KERNEL_log10(name) KALM_KERNEL(name, log10)
+#define KALM_KERNEL_trig(name) KALM_KERNEL(name, trig)
+#define KALM_KERNEL_pow(name) KALM_KERNEL(name, pow)
+#define KALM_KERNEL_atan2(name) KALM_KERNEL(name, atan2)
+#define KALM_KERNEL_none(name)
+#define KALM_CATALOGUE(name, ref, cost, ranges, bench, bands, plot, sources, batch) KALM_KERNEL_##batch(name)
+constexpr Kernel kKernels[] = {
+#include "../catalogue.inc"
 };
-#undef KALM_D1
-#undef KALM_F1
-#undef KALM_D2
-#undef KALM_F2
+#undef KALM_CATALOGUE
+#undef KALM_KERNEL_root
+#undef KALM_KERNEL_exp
+#undef KALM_KERNEL_log
+#undef KALM_KERNEL_log10
+#undef KALM_KERNEL_trig
+#undef KALM_KERNEL_pow
+#undef KALM_KERNEL_atan2
+#undef KALM_KERNEL_none
+#undef KALM_KERNEL
 
 struct Rng {
     std::uint64_t s;
