@@ -16,7 +16,7 @@ PACKAGES := cmake ninja-build g++ pkgconf python3 libgtest-dev libbenchmark-dev 
             gcc-arm-none-eabi libunicorn-dev libdynarmic-dev gnuplot-nox
 CMAKE_ARGS ?=
 # Everything the targets below and the scripts they run build.
-BUILD_DIRS := $(BUILD) $(SAN_BUILD) build-tsan build-dbg build-cfenv build-fuzz build-clang build-aarch64 build-armhf build-win
+BUILD_DIRS := $(BUILD) $(SAN_BUILD) build-tsan build-dbg build-cfenv build-fuzz build-clang build-aarch64 build-armhf build-win build-python
 
 .PHONY: demo test test-all deps configure build san tsan debug-vectors cfenv-vectors clang-vectors fuzz-short clean bench \
         cross-test fuzz package ports-test porting-reference \
@@ -88,6 +88,7 @@ fuzz-short:
 # each a build of kalmlib from scratch (test-all runs them).
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE consume
+	@$(MAKE) --no-print-directory python-test
 
 # Everything: the everyday suite with every optional part, the consumer
 # builds, the other build modes and compilers, fuzzing, the cross builds and
