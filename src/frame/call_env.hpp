@@ -100,9 +100,12 @@ inline void leave_call(const CallEnv& e, T r, bool) {
 struct CallEnv {
     std::uint32_t caller;  // the caller's register (AArch64: FPCR)
     std::uint32_t status;  // AArch64: FPSR at entry (rounding exports only)
-    bool recorded;
-    std::uint64_t outer = 0;  // the record found at entry (see leave_recorded)
+    // 0 when the call keeps no record; else the record it found at entry, for
+    // its exit to put back (see leave_recorded), marked CALL_KEPT. One value
+    // for both, so that nothing more is held across the body.
+    std::uint64_t kept;
 };
+inline constexpr std::uint64_t CALL_KEPT = 1ull << 62;  // beyond any ordinal
 
 #if defined(__x86_64__)
 inline bool device_environment(std::uint32_t m0) { return (m0 & ENV_CONTROL_BITS) == DEVICE_CONTROL; }
@@ -156,10 +159,10 @@ inline void clear_at_entry([[maybe_unused]] std::uint32_t m0) {
 
 // The entry of a call that keeps a record: the record, the device's
 // environment if the caller's differs, the clearing of a framed export.
-// Returns the record it replaces, for the exit to put back.
+// Returns the record it replaces, marked CALL_KEPT.
 template <Entry E>
 inline std::uint64_t enter_recorded(std::uint32_t ordinal, std::uint32_t m0, bool tiny_args) {
-    const std::uint64_t outer = tls_call;
+    const std::uint64_t outer = tls_call | CALL_KEPT;
     tls_call = call_record(ordinal, m0, tiny_args);
     if (!device_environment(m0)) [[unlikely]] {
         enter_device_slow<E>(m0);
@@ -192,14 +195,15 @@ inline void enter_call(CallEnv& e, std::uint32_t ordinal, [[maybe_unused]] bool 
 #endif
     e.caller = m0;
     if constexpr (InnerClears) {
-        e.recorded = true;
-        e.outer = enter_recorded<E>(ordinal, m0, tiny_args);
+        e.kept = enter_recorded<E>(ordinal, m0, tiny_args);
     } else {
         const bool plain = device_environment(m0);
         // One test for the three reasons (bitwise, so that it stays one branch).
-        e.recorded = !plain | tiny_args | ((tls_control_word & FP_ALL_MASKED) != FP_ALL_MASKED);
-        if (e.recorded) [[unlikely]] {
-            e.outer = enter_recorded_cold<E>(ordinal, m0, tiny_args);
+        bool recorded = !plain | tiny_args | ((tls_control_word & FP_ALL_MASKED) != FP_ALL_MASKED);
+        asm("" : "+r"(recorded));
+        e.kept = 0;
+        if (recorded) [[unlikely]] {
+            e.kept = enter_recorded_cold<E>(ordinal, m0, tiny_args);
             return;
         }
         clear_at_entry<E>(m0);
@@ -224,7 +228,7 @@ template <typename T>
 // made from a raise handler finds 0: the raise service keeps the outer call's
 // record aside.)
 template <typename T>
-inline void leave_recorded(std::uint64_t outer, T r, [[maybe_unused]] bool tiny_result) {
+inline void leave_recorded(std::uint64_t kept, T r, [[maybe_unused]] bool tiny_result) {
     const std::uint64_t record = tls_call;
 #if defined(__arm__)
     // The comparison flags change with every compare the library makes.
@@ -236,21 +240,21 @@ inline void leave_recorded(std::uint64_t outer, T r, [[maybe_unused]] bool tiny_
     if (record & CALL_EXIT_LOOKS) [[unlikely]]
         give_back(static_cast<std::uint32_t>(record), r);
 #endif
-    tls_call = outer;
+    tls_call = kept & ~CALL_KEPT;
 }
 template <typename T>
-[[gnu::cold, gnu::noinline]] void leave_recorded_cold(std::uint64_t outer, T r, bool tiny_result) {
-    leave_recorded(outer, r, tiny_result);
+[[gnu::cold, gnu::noinline]] void leave_recorded_cold(std::uint64_t kept, T r, bool tiny_result) {
+    leave_recorded(kept, r, tiny_result);
 }
 
 // `tiny_result`: as `tiny_args`, for what the result shows.
 template <bool InnerClears, typename T>
 inline void leave_call(const CallEnv& e, T r, [[maybe_unused]] bool tiny_result) {
     if constexpr (InnerClears) {
-        leave_recorded(e.outer, r, tiny_result);
+        leave_recorded(e.kept, r, tiny_result);
     } else {
-        if (e.recorded) [[unlikely]] {
-            leave_recorded_cold(e.outer, r, tiny_result);
+        if (e.kept != 0) [[unlikely]] {
+            leave_recorded_cold(e.kept, r, tiny_result);
             return;
         }
 #if defined(__x86_64__)
