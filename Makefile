@@ -20,7 +20,7 @@ BUILD_DIRS := $(BUILD) $(SAN_BUILD) build-tsan build-dbg build-cfenv build-fuzz 
 
 .PHONY: demo test test-all deps configure build san tsan debug-vectors cfenv-vectors clang-vectors fuzz-short clean bench \
         cross-test fuzz package ports-test porting-reference \
-        guest-deps guest-test guest-demo gallery
+        guest-deps guest-test guest-demo gallery soak
 
 # What the packages provide, checked by command or header (dpkg only for the
 # rest), installed with apt-get where that is possible: tools/deps.sh.
@@ -101,6 +101,12 @@ test-all: ports-test guest-test test san tsan debug-vectors cfenv-vectors clang-
 
 bench: build
 	$(BUILD)/bench/kalm_bench
+
+# Every thread mixing scalar, batch and guest calls, checked against a
+# single-threaded replay, for SOAK_SECONDS (not part of make test).
+SOAK_SECONDS ?= 1800
+soak: build
+	nice -n 10 $(BUILD)/kalm_soak $(SOAK_SECONDS) 8
 
 # A Debian package and a tarball of the Release build (in $(BUILD)/packages).
 package: build

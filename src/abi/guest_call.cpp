@@ -94,15 +94,20 @@ inline std::uint32_t give_back(std::uint32_t m0, std::uint32_t m1) {
 }
 #endif
 
-// The host thread's control word and call record, put back on every way out.
-// (Guest calls do not nest: nothing a guest call runs calls back out.)
+// The host thread's control word and call record, put back on every way out,
+// and whether it was in a guest call: nothing a guest call runs calls back
+// out, but a signal handler (an emulator's timer) may make a guest call in the
+// middle of another, which must then go on as if it had not.
 struct HostThread {
     std::uint32_t control = tls_control_word;
     std::uint64_t call = tls_call;
+    bool guest = tls_guest_call;
+    std::uint8_t internal = tls_internal_call;
     void restore() const {
         tls_control_word = control;
         tls_call = call;
-        tls_guest_call = false;
+        tls_guest_call = guest;
+        tls_internal_call = internal;
     }
 };
 

@@ -96,6 +96,8 @@ inline void note_subnormal_operand() {
 
 struct CallEnv {
     std::fenv_t caller;
+    std::uint64_t outer;  // the interrupted call's record (see leave_recorded)
+    const std::fenv_t* outer_env;
 };
 // The portable layer keeps the caller's whole environment on the call's stack;
 // the record's low word is unused.
@@ -104,6 +106,8 @@ extern KALM_TLS const std::fenv_t* tls_call_env;
 template <Entry E, bool InnerClears>
 inline void enter_call(CallEnv& e, std::uint32_t ordinal, bool) {
     std::fegetenv(&e.caller);
+    e.outer = tls_call;
+    e.outer_env = tls_call_env;
     tls_call = static_cast<std::uint64_t>(ordinal) << 32;
     tls_call_env = &e.caller;
     std::fexcept_t carried{};
@@ -120,8 +124,8 @@ inline void leave_call(const CallEnv& e, T r, bool) {
     std::fegetexceptflag(&raised, STICKY_FE);
     std::fesetenv(&e.caller);
     std::fesetexceptflag(&raised, STICKY_FE);
-    tls_call = 0;
-    tls_call_env = nullptr;
+    tls_call = e.outer;
+    tls_call_env = e.outer_env;
 }
 
 #else
@@ -133,8 +137,12 @@ inline void leave_call(const CallEnv& e, T r, bool) {
 struct CallEnv {
     std::uint32_t caller;  // the caller's register (AArch64: FPCR)
     std::uint32_t status;  // AArch64: FPSR at entry (rounding exports only)
-    bool recorded;
+    // 0 when the call keeps no record; else the record it found at entry, for
+    // its exit to put back (see leave_recorded), marked CALL_KEPT. One value
+    // for both, so that nothing more is held across the body.
+    std::uint64_t kept;
 };
+inline constexpr std::uint64_t CALL_KEPT = 1ull << 62;  // beyond any ordinal
 
 #if defined(__x86_64__)
 inline bool device_environment(std::uint32_t m0) { return (m0 & ENV_CONTROL_BITS) == DEVICE_CONTROL; }
@@ -188,18 +196,22 @@ inline void clear_at_entry([[maybe_unused]] std::uint32_t m0) {
 
 // The entry of a call that keeps a record: the record, the device's
 // environment if the caller's differs, the clearing of a framed export.
+// Returns the record it replaces, marked CALL_KEPT.
 template <Entry E>
-inline void enter_recorded(std::uint32_t ordinal, std::uint32_t m0, bool tiny_args) {
+inline std::uint64_t enter_recorded(std::uint32_t ordinal, std::uint32_t m0, bool tiny_args) {
+    const std::uint64_t outer = tls_call | CALL_KEPT;
     tls_call = call_record(ordinal, m0, tiny_args);
     if (!device_environment(m0)) [[unlikely]] {
         enter_device_slow<E>(m0);
-        return;
+        return outer;
     }
     clear_at_entry<E>(m0);
+    return outer;
 }
 template <Entry E>
-[[gnu::cold, gnu::noinline]] void enter_recorded_cold(std::uint32_t ordinal, std::uint32_t m0, bool tiny_args) {
-    enter_recorded<E>(ordinal, m0, tiny_args);
+[[gnu::cold, gnu::noinline]] std::uint64_t enter_recorded_cold(std::uint32_t ordinal, std::uint32_t m0,
+                                                                bool tiny_args) {
+    return enter_recorded<E>(ordinal, m0, tiny_args);
 }
 
 // `tiny_args`: the arguments may lead the call to a subnormal operand, which
@@ -215,14 +227,15 @@ inline void enter_call(CallEnv& e, std::uint32_t ordinal, [[maybe_unused]] bool 
 #endif
     e.caller = m0;
     if constexpr (InnerClears) {
-        e.recorded = true;
-        enter_recorded<E>(ordinal, m0, tiny_args);
+        e.kept = enter_recorded<E>(ordinal, m0, tiny_args);
     } else {
         const bool plain = device_environment(m0);
         // One test for the three reasons (bitwise, so that it stays one branch).
-        e.recorded = !plain | tiny_args | ((tls_control_word & FP_ALL_MASKED) != FP_ALL_MASKED);
-        if (e.recorded) [[unlikely]] {
-            enter_recorded_cold<E>(ordinal, m0, tiny_args);
+        bool recorded = !plain | tiny_args | ((tls_control_word & FP_ALL_MASKED) != FP_ALL_MASKED);
+        asm("" : "+r"(recorded));
+        e.kept = 0;
+        if (recorded) [[unlikely]] {
+            e.kept = enter_recorded_cold<E>(ordinal, m0, tiny_args);
             return;
         }
         clear_at_entry<E>(m0);
@@ -241,11 +254,13 @@ template <typename T>
 #endif
 }
 
-// The exit of a call that kept a record, which it clears rather than
-// restores: a call made from a raise handler ends while the raise service
-// keeps the outer call's record aside.
+// The exit of a call that kept a record, which puts back the record it found:
+// 0 for a call of its own, or that of the call a signal handler interrupted
+// to make this one, which then goes on as if nothing had happened. (A call
+// made from a raise handler finds 0: the raise service keeps the outer call's
+// record aside.)
 template <typename T>
-inline void leave_recorded(T r, [[maybe_unused]] bool tiny_result) {
+inline void leave_recorded(std::uint64_t kept, T r, [[maybe_unused]] bool tiny_result) {
     const std::uint64_t record = tls_call;
 #if defined(__arm__)
     // The comparison flags change with every compare the library makes.
@@ -257,21 +272,21 @@ inline void leave_recorded(T r, [[maybe_unused]] bool tiny_result) {
     if (record & CALL_EXIT_LOOKS) [[unlikely]]
         give_back(static_cast<std::uint32_t>(record), r);
 #endif
-    tls_call = 0;
+    tls_call = kept & ~CALL_KEPT;
 }
 template <typename T>
-[[gnu::cold, gnu::noinline]] void leave_recorded_cold(T r, bool tiny_result) {
-    leave_recorded(r, tiny_result);
+[[gnu::cold, gnu::noinline]] void leave_recorded_cold(std::uint64_t kept, T r, bool tiny_result) {
+    leave_recorded(kept, r, tiny_result);
 }
 
 // `tiny_result`: as `tiny_args`, for what the result shows.
 template <bool InnerClears, typename T>
 inline void leave_call(const CallEnv& e, T r, [[maybe_unused]] bool tiny_result) {
     if constexpr (InnerClears) {
-        leave_recorded(r, tiny_result);
+        leave_recorded(e.kept, r, tiny_result);
     } else {
-        if (e.recorded) [[unlikely]] {
-            leave_recorded_cold(r, tiny_result);
+        if (e.kept != 0) [[unlikely]] {
+            leave_recorded_cold(e.kept, r, tiny_result);
             return;
         }
 #if defined(__x86_64__)

@@ -186,9 +186,10 @@ inline T round_export(std::uint32_t ordinal, T x, report_t ra) {
         T r = round_known<D>(x, inexact);
         leave_known_flags(e, inexact, r);
         if (inexact && (control_word() & fp_mask_bit[FP_INEXACT]) == 0) [[unlikely]] {
+            const std::uint64_t outer = tls_call;
             record_known_call(e, ordinal);
             r = fp_raise(FP_INEXACT, ra, r);
-            tls_call = 0;
+            tls_call = outer;
         }
         return r;
     }
