@@ -15,7 +15,7 @@ namespace kalmtool {
 namespace {
 
 // What decides the arguments: the family's edges.
-enum class Kind { root, exp, log, log10, trig, pow, atan2 };
+enum class Kind { root, exp, log, log10, trig, pow, atan2, round };
 
 struct Kernel {
     const char* name;
@@ -38,7 +38,8 @@ const Kernel kKernels[] = {
     KALM_D1(log, log),     KALM_F1(logf, log),     KALM_D1(log10, log10), KALM_F1(log10f, log10),
     KALM_D2(pow, pow),     KALM_F2(powf, pow),     KALM_D1(sin, trig),   KALM_F1(sinf, trig),
     KALM_D1(cos, trig),    KALM_F1(cosf, trig),    KALM_D1(tan, trig),   KALM_F1(tanf, trig),
-    KALM_D2(atan2, atan2), KALM_F2(atan2f, atan2),
+    KALM_D2(atan2, atan2), KALM_F2(atan2f, atan2), KALM_D1(ceil, round),  KALM_D1(floor, round),
+    KALM_F1(ceilf, round), KALM_F1(floorf, round), KALM_F1(fabsf, round),
 };
 #undef KALM_D1
 #undef KALM_F1
@@ -148,6 +149,13 @@ struct Draw {
                     case 3: return sign(near(static_cast<T>(r.coin() ? 0.7853981633974483 : 2.356194490192345), 16));
                     case 4: return sign(log_uniform(f ? -40 : -70, -20));
                     default: return sign(log_uniform(-3, f ? 9 : 22));
+                }
+            case Kind::round:
+                switch (r.below(4)) {
+                    case 0: return sign(near(static_cast<T>(r.between(0, 1 << 20)), 3));  // on and beside integers
+                    case 1: return sign(log_uniform(-3, 0));                                // about 1 and below
+                    case 2: return sign(near(bits(B{BIAS + MANT} << MANT), 4));            // the last binades with fractions
+                    default: return sign(log_uniform(0, MANT + 2));
                 }
             default: return any();
         }
