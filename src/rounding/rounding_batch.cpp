@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The batch kernels of ceil, floor, ceilf, floorf and fabsf: the lanes of
-// rounding/rounding_lanes.inc for each instruction set of the build
-// (host/batch_simd.hpp).
+// The batch kernels of ceil, floor, ceilf, floorf and fabsf (the lanes of
+// rounding/rounding_lanes.inc) and of fmod and fmodf (rounding/fmod_lanes.inc)
+// for each instruction set of the build (host/batch_simd.hpp).
 #include "host/batch_simd.hpp"
 
 #if KALM_BATCH_SIMD
@@ -12,6 +12,7 @@
 namespace kalm::lib::batch {
 namespace {
 #define KALM_BATCH_BODY "rounding/rounding_lanes.inc"
+#define KALM_BATCH_BODY_2 "rounding/fmod_lanes.inc"
 #include "host/batch_isas.inc"
 }  // namespace
 
@@ -20,6 +21,8 @@ KALM_BATCH_DEFINE(floor, D_D, roundv::floor_lanes)
 KALM_BATCH_DEFINE(ceilf, F_F, roundv::ceilf_lanes)
 KALM_BATCH_DEFINE(floorf, F_F, roundv::floorf_lanes)
 KALM_BATCH_DEFINE(fabsf, F_F, roundv::fabsf_lanes)
+KALM_BATCH_DEFINE(fmod, DD_D, fmodv::fmod_lanes)
+KALM_BATCH_DEFINE(fmodf, FF_F, fmodv::fmodf_lanes)
 
 }  // namespace kalm::lib::batch
 

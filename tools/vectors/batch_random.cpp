@@ -15,7 +15,7 @@ namespace kalmtool {
 namespace {
 
 // What decides the arguments: the family's edges.
-enum class Kind { root, exp, log, log10, trig, pow, atan2, round };
+enum class Kind { root, exp, log, log10, trig, pow, atan2, round, fmod };
 
 struct Kernel {
     const char* name;
@@ -39,7 +39,8 @@ const Kernel kKernels[] = {
     KALM_D2(pow, pow),     KALM_F2(powf, pow),     KALM_D1(sin, trig),   KALM_F1(sinf, trig),
     KALM_D1(cos, trig),    KALM_F1(cosf, trig),    KALM_D1(tan, trig),   KALM_F1(tanf, trig),
     KALM_D2(atan2, atan2), KALM_F2(atan2f, atan2), KALM_D1(ceil, round),  KALM_D1(floor, round),
-    KALM_F1(ceilf, round), KALM_F1(floorf, round), KALM_F1(fabsf, round),
+    KALM_F1(ceilf, round), KALM_F1(floorf, round), KALM_F1(fabsf, round),  KALM_D2(fmod, fmod),
+    KALM_F2(fmodf, fmod),
 };
 #undef KALM_D1
 #undef KALM_F1
@@ -179,6 +180,26 @@ struct Draw {
                     a = sign(static_cast<T>(static_cast<double>(b) * edges[r.below(4)] * (1.0 + r.uniform(-1e-6, 1e-6))));
                     return;
                 }
+                default: a = sign(log_uniform(1 - BIAS, BIAS)), b = sign(log_uniform(1 - BIAS, BIAS)); return;
+            }
+        }
+        if (kind == Kind::fmod) {
+            switch (r.below(6)) {
+                case 0: a = any(), b = any(); return;
+                case 1: a = one(Kind::root), b = r.coin() ? special() : sign(subnormal()); if (r.coin()) std::swap(a, b); return;
+                case 2: {  // exponent gaps about one exact step (P - 2 binades) and its multiples
+                    b = sign(log_uniform(1 - BIAS, f ? 40 : 300));
+                    const int step = f ? 22 : 51, gap = step * r.between(0, 4) + r.between(-2, 2);
+                    a = sign(static_cast<T>(std::ldexp(static_cast<double>(b) * (1.0 + r.unit()), gap)));
+                    return;
+                }
+                case 3: {  // exact multiples of y and their neighbours: zero and tiny remainders
+                    b = sign(log_uniform(-20, 20));
+                    a = sign(near(static_cast<T>(static_cast<double>(b) * r.between(1, 1 << 20)), 1));
+                    if (r.coin()) a = static_cast<T>(static_cast<double>(b) * r.between(-1000, 1000));
+                    return;
+                }
+                case 4: a = sign(log_uniform(1 - BIAS, BIAS)), b = sign(near(a, 3)); return;  // |x| close to |y|
                 default: a = sign(log_uniform(1 - BIAS, BIAS)), b = sign(log_uniform(1 - BIAS, BIAS)); return;
             }
         }
