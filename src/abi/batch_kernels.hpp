@@ -54,8 +54,15 @@ enum class Isa : unsigned char { scalar = 0, avx2 = 1, avx512 = 2, neon = 3 };
 // invtrig: atan2, atan2f
 #define KALM_BATCH_KERNELS_INVTRIG(X) KALM_BATCH_ROWS_(X, atan2f, FF_F) KALM_BATCH_ROWS_(X, atan2, DD_D)
 
-#define KALM_BATCH_KERNEL_LIST(X) \
-    KALM_BATCH_KERNELS_EXACT(X) KALM_BATCH_KERNELS_EXPLOG(X) KALM_BATCH_KERNELS_TRIG(X) KALM_BATCH_KERNELS_INVTRIG(X)
+// rounding: ceil, floor, fmod and single versions, fabsf
+#define KALM_BATCH_KERNELS_ROUNDING(X)                                                                        \
+    KALM_BATCH_ROWS_(X, ceil, D_D) KALM_BATCH_ROWS_(X, floor, D_D) KALM_BATCH_ROWS_(X, ceilf, F_F)           \
+    KALM_BATCH_ROWS_(X, floorf, F_F) KALM_BATCH_ROWS_(X, fabsf, F_F) KALM_BATCH_ROWS_(X, fmod, DD_D)         \
+    KALM_BATCH_ROWS_(X, fmodf, FF_F)
+
+#define KALM_BATCH_KERNEL_LIST(X)                                                                     \
+    KALM_BATCH_KERNELS_EXACT(X) KALM_BATCH_KERNELS_EXPLOG(X) KALM_BATCH_KERNELS_TRIG(X)               \
+    KALM_BATCH_KERNELS_INVTRIG(X) KALM_BATCH_KERNELS_ROUNDING(X)
 
 // Kernel names: NAME_ISA, e.g. expf_avx512.
 #define KALM_BATCH_DECLARE(name, sig, isa) void name##_##isa(KALM_BATCH_PARAMS_##sig);

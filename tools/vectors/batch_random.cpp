@@ -15,7 +15,7 @@ namespace kalmtool {
 namespace {
 
 // What decides the arguments: the family's edges.
-enum class Kind { root, exp, log, log10, trig, pow, atan2 };
+enum class Kind { root, exp, log, log10, trig, pow, atan2, round, fmod };
 
 struct Kernel {
     const char* name;
@@ -55,6 +55,8 @@ constexpr Kernel kernel(const char* name, Kind kind, int (*b)(const float*, cons
 #define KALM_KERNEL_trig(name) KALM_KERNEL(name, trig)
 #define KALM_KERNEL_pow(name) KALM_KERNEL(name, pow)
 #define KALM_KERNEL_atan2(name) KALM_KERNEL(name, atan2)
+#define KALM_KERNEL_round(name) KALM_KERNEL(name, round)
+#define KALM_KERNEL_fmod(name) KALM_KERNEL(name, fmod)
 #define KALM_KERNEL_none(name)
 #define KALM_CATALOGUE(name, ref, cost, ranges, bench, bands, plot, sources, batch) KALM_KERNEL_##batch(name)
 constexpr Kernel kKernels[] = {
@@ -68,6 +70,8 @@ constexpr Kernel kKernels[] = {
 #undef KALM_KERNEL_trig
 #undef KALM_KERNEL_pow
 #undef KALM_KERNEL_atan2
+#undef KALM_KERNEL_round
+#undef KALM_KERNEL_fmod
 #undef KALM_KERNEL_none
 #undef KALM_KERNEL
 
@@ -175,6 +179,13 @@ struct Draw {
                     case 4: return sign(log_uniform(f ? -40 : -70, -20));
                     default: return sign(log_uniform(-3, f ? 9 : 22));
                 }
+            case Kind::round:
+                switch (r.below(4)) {
+                    case 0: return sign(near(static_cast<T>(r.between(0, 1 << 20)), 3));  // on and beside integers
+                    case 1: return sign(log_uniform(-3, 0));                                // about 1 and below
+                    case 2: return sign(near(bits(B{BIAS + MANT} << MANT), 4));            // the last binades with fractions
+                    default: return sign(log_uniform(0, MANT + 2));
+                }
             default: return any();
         }
     }
@@ -197,6 +208,26 @@ struct Draw {
                     a = sign(static_cast<T>(static_cast<double>(b) * edges[r.below(4)] * (1.0 + r.uniform(-1e-6, 1e-6))));
                     return;
                 }
+                default: a = sign(log_uniform(1 - BIAS, BIAS)), b = sign(log_uniform(1 - BIAS, BIAS)); return;
+            }
+        }
+        if (kind == Kind::fmod) {
+            switch (r.below(6)) {
+                case 0: a = any(), b = any(); return;
+                case 1: a = one(Kind::root), b = r.coin() ? special() : sign(subnormal()); if (r.coin()) std::swap(a, b); return;
+                case 2: {  // exponent gaps about one exact step (P - 2 binades) and its multiples
+                    b = sign(log_uniform(1 - BIAS, f ? 40 : 300));
+                    const int step = f ? 22 : 51, gap = step * r.between(0, 4) + r.between(-2, 2);
+                    a = sign(static_cast<T>(std::ldexp(static_cast<double>(b) * (1.0 + r.unit()), gap)));
+                    return;
+                }
+                case 3: {  // exact multiples of y and their neighbours: zero and tiny remainders
+                    b = sign(log_uniform(-20, 20));
+                    a = sign(near(static_cast<T>(static_cast<double>(b) * r.between(1, 1 << 20)), 1));
+                    if (r.coin()) a = static_cast<T>(static_cast<double>(b) * r.between(-1000, 1000));
+                    return;
+                }
+                case 4: a = sign(log_uniform(1 - BIAS, BIAS)), b = sign(near(a, 3)); return;  // |x| close to |y|
                 default: a = sign(log_uniform(1 - BIAS, BIAS)), b = sign(log_uniform(1 - BIAS, BIAS)); return;
             }
         }

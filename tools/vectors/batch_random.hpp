@@ -6,7 +6,9 @@
 // normals, huge values, and each export's own edges (exp near overflow and
 // underflow, log near 1, sin/cos/tan close to multiples of pi/2, pow with
 // negative bases and integer exponents or results at the limits of the
-// range, atan2 with exponent gaps near 60, ...). Used by kalm_batch_check
+// range, atan2 with exponent gaps near 60, ceil and floor beside integers
+// and at 2^52 (2^23), fmod with exponent gaps about 51 (22) and its
+// multiples and x a multiple of y, ...). Used by kalm_batch_check
 // --random N, which the cross test runs under qemu.
 #pragma once
 
@@ -16,7 +18,7 @@
 
 namespace kalmtool {
 
-// The exports with SIMD kernels (sqrt ... atan2f), in a fixed order.
+// The exports with SIMD kernels (sqrt ... fmodf), in a fixed order.
 const std::vector<std::string>& batch_kernel_exports();
 
 struct RandomTally {
