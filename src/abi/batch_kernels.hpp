@@ -51,8 +51,11 @@ enum class Isa : unsigned char { scalar = 0, avx2 = 1, avx512 = 2, neon = 3 };
     KALM_BATCH_ROWS_(X, sinf, F_F) KALM_BATCH_ROWS_(X, cosf, F_F) KALM_BATCH_ROWS_(X, tanf, F_F)             \
     KALM_BATCH_ROWS_(X, sin, D_D) KALM_BATCH_ROWS_(X, cos, D_D) KALM_BATCH_ROWS_(X, tan, D_D)
 
-// invtrig: atan2, atan2f
-#define KALM_BATCH_KERNELS_INVTRIG(X) KALM_BATCH_ROWS_(X, atan2f, FF_F) KALM_BATCH_ROWS_(X, atan2, DD_D)
+// invtrig: asin, acos, atan, atan2 and single versions
+#define KALM_BATCH_KERNELS_INVTRIG(X)                                                                         \
+    KALM_BATCH_ROWS_(X, atan2f, FF_F) KALM_BATCH_ROWS_(X, atan2, DD_D) KALM_BATCH_ROWS_(X, atanf, F_F)       \
+    KALM_BATCH_ROWS_(X, atan, D_D) KALM_BATCH_ROWS_(X, asinf, F_F) KALM_BATCH_ROWS_(X, acosf, F_F)           \
+    KALM_BATCH_ROWS_(X, asin, D_D) KALM_BATCH_ROWS_(X, acos, D_D)
 
 // rounding: ceil, floor, fmod and single versions, fabsf
 #define KALM_BATCH_KERNELS_ROUNDING(X)                                                                        \

@@ -15,7 +15,7 @@ namespace kalmtool {
 namespace {
 
 // What decides the arguments: the family's edges.
-enum class Kind { root, exp, log, log10, trig, pow, atan2, round, fmod };
+enum class Kind { root, exp, log, log10, trig, pow, atan2, atan, asin, round, fmod };
 
 struct Kernel {
     const char* name;
@@ -55,6 +55,8 @@ constexpr Kernel kernel(const char* name, Kind kind, int (*b)(const float*, cons
 #define KALM_KERNEL_trig(name) KALM_KERNEL(name, trig)
 #define KALM_KERNEL_pow(name) KALM_KERNEL(name, pow)
 #define KALM_KERNEL_atan2(name) KALM_KERNEL(name, atan2)
+#define KALM_KERNEL_atan(name) KALM_KERNEL(name, atan)
+#define KALM_KERNEL_asin(name) KALM_KERNEL(name, asin)
 #define KALM_KERNEL_round(name) KALM_KERNEL(name, round)
 #define KALM_KERNEL_fmod(name) KALM_KERNEL(name, fmod)
 #define KALM_KERNEL_none(name)
@@ -70,6 +72,8 @@ constexpr Kernel kKernels[] = {
 #undef KALM_KERNEL_trig
 #undef KALM_KERNEL_pow
 #undef KALM_KERNEL_atan2
+#undef KALM_KERNEL_atan
+#undef KALM_KERNEL_asin
 #undef KALM_KERNEL_round
 #undef KALM_KERNEL_fmod
 #undef KALM_KERNEL_none
@@ -178,6 +182,28 @@ struct Draw {
                     case 3: return sign(near(static_cast<T>(r.coin() ? 0.7853981633974483 : 2.356194490192345), 16));
                     case 4: return sign(log_uniform(f ? -40 : -70, -20));
                     default: return sign(log_uniform(-3, f ? 9 : 22));
+                }
+            case Kind::atan:
+                switch (r.below(5)) {
+                    case 0: {  // the interval edges 7/16, 11/16, 19/16, 39/16
+                        static const double edges[] = {0.4375, 0.6875, 1.1875, 2.4375};
+                        return sign(near(static_cast<T>(edges[r.below(4)]), f ? 10 : 30));
+                    }
+                    case 1: return sign(log_uniform(-32, -26));         // about 2^-29: atan x = x below
+                    case 2: return sign(log_uniform(f ? 26 : 62, f ? 36 : 68));     // the last binades before pi/2
+                    case 3: return sign(log_uniform(-2, 2));
+                    default: return sign(log_uniform(-8, 8));
+                }
+            case Kind::asin:
+                switch (r.below(6)) {
+                    case 0: return sign(near(T(1), f ? 12 : 40));  // beside +-1
+                    case 1: {  // the edges 0.5 and 0.975, and 2^-27 / 2^-57
+                        static const double edges[] = {0.5, 0.975, 0x1p-27, 0x1p-57};
+                        return sign(near(static_cast<T>(edges[r.below(4)]), f ? 10 : 30));
+                    }
+                    case 2: return sign(log_uniform(-60, -20));  // small, down to the pi/2 and x results
+                    case 3: return static_cast<T>(r.uniform(-1, 1));
+                    default: return sign(static_cast<T>(r.uniform(0.5, 1)));
                 }
             case Kind::round:
                 switch (r.below(4)) {

@@ -18,7 +18,7 @@
 
 namespace kalmtool {
 
-// The exports with SIMD kernels (sqrt ... fmodf), in a fixed order.
+// The exports with SIMD kernels (sqrt ... acosf, ceil ... fmodf), in a fixed order.
 const std::vector<std::string>& batch_kernel_exports();
 
 struct RandomTally {
