@@ -6,7 +6,8 @@
 // normals, huge values, and each export's own edges (exp near overflow and
 // underflow, log near 1, sin/cos/tan close to multiples of pi/2, pow with
 // negative bases and integer exponents or results at the limits of the
-// range, atan2 with exponent gaps near 60, ceil and floor beside integers
+// range, atan2 with exponent gaps near 60, atan at its interval edges and
+// before pi/2, asin and acos beside +-1, 0.5 and 0.975, ceil and floor beside integers
 // and at 2^52 (2^23), fmod with exponent gaps about 51 (22) and its
 // multiples and x a multiple of y, ...). Used by kalm_batch_check
 // --random N, which the cross test runs under qemu.
