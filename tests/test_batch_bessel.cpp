@@ -5,13 +5,18 @@
 // routines with its neighbours (tests/data/batch_bessel_edges.txt), random
 // arguments over the bands, orders of either sign and parity up to the
 // extremes, every length 0..40 in place and apart. A kernel the CPU cannot run
-// is skipped; the long random runs are `kalm batch-check` and kalm_batch_check.
+// is skipped. KALM_BATCH_EXHAUSTIVE=1 (or a list: =_y0,_yn_orders) adds 10^8
+// random arguments per kernel through the batch entries on every instruction
+// set the CPU runs, drawn over the bands (tools/vectors/batch_random.hpp).
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <limits>
 #include <random>
@@ -21,7 +26,9 @@
 
 #include "abi/batch_kernels.hpp"
 #include "abi/exports.hpp"
+#include "batch_random.hpp"
 #include "host/cpu_features.hpp"
+#include "kalmlib/kalmlib_batch.h"
 
 namespace {
 
@@ -215,6 +222,29 @@ TEST_P(BatchBessel, EveryLengthUpTo40InPlaceAndApart) {
             for (std::size_t i = n + off + 1; i < buf.size(); ++i) ASSERT_EQ(buf[i], GUARD) << "written past y+n, n=" << n;
         }
     }
+}
+
+// Opt-in: 10^8 random arguments (and orders) per kernel through its batch entry.
+TEST(BatchBesselRandom, HundredMillionPerKernel) {
+    const char* e = std::getenv("KALM_BATCH_EXHAUSTIVE");
+    if (e == nullptr) GTEST_SKIP() << "set KALM_BATCH_EXHAUSTIVE=1";
+    const std::string want = std::string(",") + e + ",";
+    const int best = kalm_batch_isa();
+    for (const char* name : {"_y0", "_y1", "_yn", "_yn_orders"}) {
+        if (want != ",1," && want.find(std::string(",") + name + ",") == std::string::npos) continue;
+        for (int isa : {KALM_BATCH_AVX2, KALM_BATCH_AVX512, KALM_BATCH_NEON}) {
+            if (kalm_batch_set_isa(isa) != KALM_OK) continue;
+            kalmtool::RandomTally t;
+            const auto t0 = std::chrono::steady_clock::now();
+            ASSERT_TRUE(kalmtool::random_batch_check(name, 100000000, 11, t));
+            const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+            std::fprintf(stderr, "%s on instruction set %d: %lld compared, %lld differ, %.0f s\n", name, isa, t.compared,
+                         t.mismatches, secs);
+            EXPECT_EQ(t.mismatches, 0) << name << " on instruction set " << isa;
+            for (const auto& m : t.messages) ADD_FAILURE() << m;
+        }
+    }
+    kalm_batch_set_isa(best);
 }
 
 std::string kernel_name(const ::testing::TestParamInfo<Kernel>& info) { return info.param.name + "_" + info.param.isa; }
