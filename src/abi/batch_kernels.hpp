@@ -30,6 +30,10 @@ enum class Isa : unsigned char { scalar = 0, avx2 = 1, avx512 = 2, neon = 3 };
 #define KALM_BATCH_PARAMS_F_F const float *x, float *y, std::size_t n
 #define KALM_BATCH_PARAMS_DD_D const double *x, const double *b, double *y, std::size_t n
 #define KALM_BATCH_PARAMS_FF_F const float *x, const float *b, float *y, std::size_t n
+// _yn: one order for the whole array, or one per element (the kernel _yn_orders,
+// behind kalm_batch_yn_orders, which is no export of its own).
+#define KALM_BATCH_PARAMS_ID_D int order, const double *x, double *y, std::size_t n
+#define KALM_BATCH_PARAMS_ND_D const int *order, const double *x, double *y, std::size_t n
 
 // Family lists (one definition per family, each edited only with its family):
 // each export once, a row for every instruction set the build has kernels for
@@ -63,9 +67,15 @@ enum class Isa : unsigned char { scalar = 0, avx2 = 1, avx512 = 2, neon = 3 };
     KALM_BATCH_ROWS_(X, floorf, F_F) KALM_BATCH_ROWS_(X, fabsf, F_F) KALM_BATCH_ROWS_(X, fmod, DD_D)         \
     KALM_BATCH_ROWS_(X, fmodf, FF_F)
 
+// bessel: _y0, _y1, _yn and its per-element orders (batch/bessel_batch.cpp:
+// the lanes are the family's, over the trig and explog lanes)
+#define KALM_BATCH_KERNELS_BESSEL(X)                                                                          \
+    KALM_BATCH_ROWS_(X, _y0, D_D) KALM_BATCH_ROWS_(X, _y1, D_D) KALM_BATCH_ROWS_(X, _yn, ID_D)               \
+    KALM_BATCH_ROWS_(X, _yn_orders, ND_D)
+
 #define KALM_BATCH_KERNEL_LIST(X)                                                                     \
     KALM_BATCH_KERNELS_EXACT(X) KALM_BATCH_KERNELS_EXPLOG(X) KALM_BATCH_KERNELS_TRIG(X)               \
-    KALM_BATCH_KERNELS_INVTRIG(X) KALM_BATCH_KERNELS_ROUNDING(X)
+    KALM_BATCH_KERNELS_INVTRIG(X) KALM_BATCH_KERNELS_ROUNDING(X) KALM_BATCH_KERNELS_BESSEL(X)
 
 // Kernel names: NAME_ISA, e.g. expf_avx512.
 #define KALM_BATCH_DECLARE(name, sig, isa) void name##_##isa(KALM_BATCH_PARAMS_##sig);

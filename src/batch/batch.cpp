@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <type_traits>
 
 #include "abi/batch_kernels.hpp"
@@ -49,14 +50,24 @@ KALM_EXPORT_LIST(KALM_BATCH_CHECK)
 
 // ---- The kernels of the list ------------------------------------------------
 
+// A kernel's export by its name; _yn_orders (an order per element, the kernel
+// of kalm_batch_yn_orders) has none and is kYnOrders.
+constexpr unsigned kYnOrders = 0;
+constexpr unsigned kernel_ordinal(std::string_view name) {
+    for (std::size_t i = 0; i < kalm::exports::count; ++i)
+        if (kalm::exports::names[i] == name) return static_cast<unsigned>(i + 1);
+    return name == "_yn_orders" ? kYnOrders : ~0u;
+}
+
 template <unsigned O, Isa I>
 struct KernelOf {
     static constexpr std::nullptr_t fn = nullptr;
 };
-#define KALM_BATCH_ROW(name, sig, isa)                \
-    template <>                                       \
-    struct KernelOf<ord::name, Isa::isa> {            \
-        static constexpr auto fn = &name##_##isa;     \
+#define KALM_BATCH_ROW(name, sig, isa)                                                      \
+    static_assert(kernel_ordinal(#name) != ~0u, "a kernel is an export's or _yn_orders");   \
+    template <>                                                                             \
+    struct KernelOf<kernel_ordinal(#name), Isa::isa> {                                      \
+        static constexpr auto fn = &name##_##isa;                                           \
     };
 KALM_BATCH_KERNEL_LIST(KALM_BATCH_ROW)
 #undef KALM_BATCH_ROW
@@ -227,6 +238,23 @@ int run1(const T* x, T* y, std::size_t n, Scalar scalar) {
     return KALM_OK;
 }
 
+// _yn with one order for the array.
+template <unsigned O, typename Scalar>
+int run1n(int order, const double* x, double* y, std::size_t n, Scalar scalar) {
+    if (n == 0) return KALM_OK;
+    if (x == nullptr || y == nullptr) return KALM_ERR_NULL;
+    if (overlaps(x, y, n)) return KALM_ERR_OVERLAP;
+    using K = void (*)(int, const double*, double*, std::size_t);
+    const K k = pick<O, K>(current_isa());
+    const BatchCall call(O);
+    if (k != nullptr) {
+        k(order, x, y, n);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) y[i] = scalar(x[i]);
+    }
+    return KALM_OK;
+}
+
 template <unsigned O, typename T, typename Scalar>
 int run2(const T* a, const T* b, T* y, std::size_t n, Scalar scalar) {
     if (n == 0) return KALM_OK;
@@ -277,10 +305,11 @@ KALM_API int kalm_batch_set_isa(int isa) {
         return run2<lib::ord::stem>(a, b, y, n,                                                   \
                                     [](float u, float v) { return lib::name(u, v, lib::report_t{0}); }); \
     }
-// One order for the whole array: the scalar loop (no kernel takes an order).
+// One order for the whole array.
 #define KALM_BATCH_ENTRY_ID_D(name, stem)                                                                \
     KALM_API int kalm_batch_##stem(int order, const double* x, double* y, size_t n) {                    \
-        return run1<lib::ord::stem>(x, y, n, [order](double a) { return lib::name(order, a, lib::report_t{0}); }); \
+        return run1n<lib::ord::stem>(order, x, y, n,                                                     \
+                                     [order](double a) { return lib::name(order, a, lib::report_t{0}); }); \
     }
 #define KALM_BATCH_ENTRY(name, stem, sig, kind) KALM_BATCH_ENTRY_##sig(name, stem)
 KALM_EXPORT_LIST(KALM_BATCH_ENTRY)
@@ -292,8 +321,14 @@ KALM_API int kalm_batch_yn_orders(const int* order, const double* x, double* y, 
     if (n == 0) return KALM_OK;
     if (order == nullptr || x == nullptr || y == nullptr) return KALM_ERR_NULL;
     if (overlaps(x, y, n) || overlaps(order, y, n)) return KALM_ERR_OVERLAP;
+    using K = void (*)(const int*, const double*, double*, std::size_t);
+    const K k = pick<kYnOrders, K>(current_isa());
     const BatchCall call(lib::ord::yn);
-    for (std::size_t i = 0; i < n; ++i) y[i] = lib::_yn(order[i], x[i], lib::report_t{0});
+    if (k != nullptr) {
+        k(order, x, y, n);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) y[i] = lib::_yn(order[i], x[i], lib::report_t{0});
+    }
     return KALM_OK;
 }
 

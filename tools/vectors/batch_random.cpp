@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <bit>
 #include <cinttypes>
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 #include <type_traits>
 
 #include "kalmlib/kalmlib.h"
@@ -15,7 +17,7 @@ namespace kalmtool {
 namespace {
 
 // What decides the arguments: the family's edges.
-enum class Kind { root, exp, log, log10, trig, pow, atan2, atan, asin, round, fmod };
+enum class Kind { root, exp, log, log10, trig, pow, atan2, atan, asin, round, fmod, bessel };
 
 struct Kernel {
     const char* name;
@@ -28,6 +30,10 @@ struct Kernel {
     float (*sf1)(float);
     double (*sd2)(double, double);
     float (*sf2)(float, float);
+    // _yn: one order for the array (bn) or one per element (bo).
+    int (*bn)(int, const double*, double*, std::size_t) = nullptr;
+    int (*bo)(const int*, const double*, double*, std::size_t) = nullptr;
+    double (*sn)(int, double) = nullptr;
 };
 // The batch entry and the scalar export of one name, by their types.
 constexpr Kernel kernel(const char* name, Kind kind, int (*b)(const double*, double*, std::size_t), double (*s)(double)) {
@@ -45,6 +51,23 @@ constexpr Kernel kernel(const char* name, Kind kind, int (*b)(const float*, cons
     return {name, kind, nullptr, nullptr, nullptr, b, nullptr, nullptr, nullptr, s};
 }
 
+// The Bessel functions' entries, whose C names are their stems (kalm_y0 for _y0).
+constexpr Kernel bessel_kernel(std::string_view name) {
+    if (name == "_y0") return kernel("_y0", Kind::bessel, &kalm_batch_y0, &kalm_y0);
+    if (name == "_y1") return kernel("_y1", Kind::bessel, &kalm_batch_y1, &kalm_y1);
+    Kernel k{"_yn", Kind::bessel, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    k.bn = &kalm_batch_yn;
+    k.sn = &kalm_yn;
+    return k;
+}
+// kalm_batch_yn_orders: its own kernel, drawn as the exports' are.
+constexpr Kernel yn_orders_kernel() {
+    Kernel k{"_yn_orders", Kind::bessel, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    k.bo = &kalm_batch_yn_orders;
+    k.sn = &kalm_yn;
+    return k;
+}
+
 // The exports with batch kernels and the kind of their arguments, from
 // tools/catalogue.inc, in its order.
 #define KALM_KERNEL(name, kind) kernel(#name, Kind::kind, &kalm_batch_##name, &kalm_##name),
@@ -59,10 +82,12 @@ constexpr Kernel kernel(const char* name, Kind kind, int (*b)(const float*, cons
 #define KALM_KERNEL_asin(name) KALM_KERNEL(name, asin)
 #define KALM_KERNEL_round(name) KALM_KERNEL(name, round)
 #define KALM_KERNEL_fmod(name) KALM_KERNEL(name, fmod)
+#define KALM_KERNEL_bessel(name) bessel_kernel(#name),
 #define KALM_KERNEL_none(name)
 #define KALM_CATALOGUE(name, ref, cost, ranges, bench, bands, plot, sources, batch) KALM_KERNEL_##batch(name)
 constexpr Kernel kKernels[] = {
 #include "../catalogue.inc"
+    yn_orders_kernel(),
 };
 #undef KALM_CATALOGUE
 #undef KALM_KERNEL_root
@@ -76,6 +101,7 @@ constexpr Kernel kKernels[] = {
 #undef KALM_KERNEL_asin
 #undef KALM_KERNEL_round
 #undef KALM_KERNEL_fmod
+#undef KALM_KERNEL_bessel
 #undef KALM_KERNEL_none
 #undef KALM_KERNEL
 
@@ -212,7 +238,38 @@ struct Draw {
                     case 2: return sign(near(bits(B{BIAS + MANT} << MANT), 4));            // the last binades with fractions
                     default: return sign(log_uniform(0, MANT + 2));
                 }
+            case Kind::bessel: {
+                // The scalar routines' bounds on high words, each from both sides.
+                static const std::uint64_t kWords[] = {0x40000000, 0x40200000, 0x40122E8B, 0x4006DB6D, 0x3FF00000,
+                                                       0x3F200000, 0x3E400000, 0x3C900000, 0x48000000, 0x52D00000};
+                switch (r.below(9)) {
+                    case 0: return static_cast<T>(r.uniform(0, 2));
+                    case 1: return static_cast<T>(r.uniform(2, 40));
+                    case 2: {
+                        const std::uint64_t w = kWords[r.below(std::size(kWords))] << 32;
+                        return near(bits(static_cast<B>(r.coin() ? w : w - 1)), 20);
+                    }
+                    case 3: return log_uniform(-70, 1);
+                    case 4: return log_uniform(1, 20);
+                    case 5: return near(static_cast<T>(r.coin() ? 823549.66458264272 : 1647099.3291652855), 16);  // 2x, x beyond the medium range
+                    case 6: {  // sin x, cos x or cos 2x near zero, sin x near +-cos x
+                        const double n = std::floor(std::ldexp(1.0 + r.unit(), r.between(0, 20)));
+                        return near(static_cast<T>(n * 0.78539816339744830962), 20);
+                    }
+                    case 7: return near(static_cast<T>(r.uniform(2, 100)), 3);
+                    default: return log_uniform(20, BIAS);
+                }
+            }
             default: return any();
+        }
+    }
+
+    // _yn's orders: mostly small, either sign, now and then up to 1000.
+    int order() const {
+        switch (r.below(6)) {
+            case 0: case 1: case 2: return r.between(-3, 12);
+            case 3: case 4: return r.between(-60, 60);
+            default: return r.coin() ? r.between(61, 1000) : -r.between(61, 1000);
         }
     }
 
@@ -314,15 +371,24 @@ void run(const Kernel& k, std::uint64_t count, std::uint64_t seed, RandomTally& 
     const Draw<T> draw{rng};
     const bool two = k.bd2 || k.bf2;
     std::vector<T> a(4099), b(4099), y(4099);
+    std::vector<int> orders(4099);
     std::uint64_t done = 0;
     for (std::size_t piece = 0; done < count; ++piece) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPieces[piece % std::size(kPieces)], count - done));
         for (std::size_t i = 0; i < n; ++i) {
             if (two) draw.pair(k.kind, a[i], b[i]);
             else a[i] = draw.one(k.kind);
+            if (k.bo) {
+                orders[i] = draw.order();
+                // Now and then the extreme orders, where the recurrence soon overflows.
+                if (rng.below(1024) == 0) orders[i] = rng.coin() ? INT_MIN : INT_MAX, a[i] = static_cast<T>(rng.unit());
+            }
         }
+        if (k.bn) orders[0] = draw.order();  // one for the piece
         if constexpr (sizeof(T) == 8) {
-            if (two) k.bd2(a.data(), b.data(), y.data(), n);
+            if (k.bn) k.bn(orders[0], a.data(), y.data(), n);
+            else if (k.bo) k.bo(orders.data(), a.data(), y.data(), n);
+            else if (two) k.bd2(a.data(), b.data(), y.data(), n);
             else k.bd1(a.data(), y.data(), n);
         } else {
             if (two) k.bf2(a.data(), b.data(), y.data(), n);
@@ -330,13 +396,17 @@ void run(const Kernel& k, std::uint64_t count, std::uint64_t seed, RandomTally& 
         }
         for (std::size_t i = 0; i < n; ++i) {
             T want;
-            if constexpr (sizeof(T) == 8) want = two ? k.sd2(a[i], b[i]) : k.sd1(a[i]);
+            if constexpr (sizeof(T) == 8) {
+                if (k.sn) want = k.sn(k.bn ? orders[0] : orders[i], a[i]);
+                else want = two ? k.sd2(a[i], b[i]) : k.sd1(a[i]);
+            }
             else want = two ? k.sf2(a[i], b[i]) : k.sf1(a[i]);
             const B g = std::bit_cast<B>(y[i]), w = std::bit_cast<B>(want);
             if (g != w) {
                 ++tally.mismatches;
                 if (tally.messages.size() < 10)
-                    tally.messages.push_back(mismatch<B>(k.name, std::bit_cast<B>(a[i]), std::bit_cast<B>(b[i]), two, g, w));
+                    tally.messages.push_back(mismatch<B>(k.name, std::bit_cast<B>(a[i]), std::bit_cast<B>(b[i]), two, g, w) +
+                                             (k.sn ? ", order " + std::to_string(k.bn ? orders[0] : orders[i]) : ""));
             }
         }
         tally.compared += static_cast<long long>(n);
