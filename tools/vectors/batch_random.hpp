@@ -8,7 +8,8 @@
 // negative bases and integer exponents or results at the limits of the
 // range, atan2 with exponent gaps near 60, ceil and floor beside integers
 // and at 2^52 (2^23), fmod with exponent gaps about 51 (22) and its
-// multiples and x a multiple of y, ...). Used by kalm_batch_check
+// multiples and x a multiple of y, sinh, cosh and tanh at their band
+// edges and overflow, ...). Used by kalm_batch_check
 // --random N, which the cross test runs under qemu.
 #pragma once
 
