@@ -73,9 +73,15 @@ enum class Isa : unsigned char { scalar = 0, avx2 = 1, avx512 = 2, neon = 3 };
     KALM_BATCH_ROWS_(X, _y0, D_D) KALM_BATCH_ROWS_(X, _y1, D_D) KALM_BATCH_ROWS_(X, _yn, ID_D)               \
     KALM_BATCH_ROWS_(X, _yn_orders, ND_D)
 
+// hyperbolic: sinh, cosh, tanh and single versions
+#define KALM_BATCH_KERNELS_HYPERBOLIC(X)                                                                      \
+    KALM_BATCH_ROWS_(X, sinhf, F_F) KALM_BATCH_ROWS_(X, coshf, F_F) KALM_BATCH_ROWS_(X, tanhf, F_F)          \
+    KALM_BATCH_ROWS_(X, sinh, D_D) KALM_BATCH_ROWS_(X, cosh, D_D) KALM_BATCH_ROWS_(X, tanh, D_D)
+
 #define KALM_BATCH_KERNEL_LIST(X)                                                                     \
     KALM_BATCH_KERNELS_EXACT(X) KALM_BATCH_KERNELS_EXPLOG(X) KALM_BATCH_KERNELS_TRIG(X)               \
-    KALM_BATCH_KERNELS_INVTRIG(X) KALM_BATCH_KERNELS_ROUNDING(X) KALM_BATCH_KERNELS_BESSEL(X)
+    KALM_BATCH_KERNELS_INVTRIG(X) KALM_BATCH_KERNELS_ROUNDING(X) KALM_BATCH_KERNELS_BESSEL(X)         \
+    KALM_BATCH_KERNELS_HYPERBOLIC(X)
 
 // Kernel names: NAME_ISA, e.g. expf_avx512.
 #define KALM_BATCH_DECLARE(name, sig, isa) void name##_##isa(KALM_BATCH_PARAMS_##sig);

@@ -17,7 +17,7 @@ namespace kalmtool {
 namespace {
 
 // What decides the arguments: the family's edges.
-enum class Kind { root, exp, log, log10, trig, pow, atan2, atan, asin, round, fmod, bessel };
+enum class Kind { root, exp, log, log10, trig, pow, atan2, atan, asin, round, fmod, bessel, hyper };
 
 struct Kernel {
     const char* name;
@@ -83,6 +83,7 @@ constexpr Kernel yn_orders_kernel() {
 #define KALM_KERNEL_round(name) KALM_KERNEL(name, round)
 #define KALM_KERNEL_fmod(name) KALM_KERNEL(name, fmod)
 #define KALM_KERNEL_bessel(name) bessel_kernel(#name),
+#define KALM_KERNEL_hyper(name) KALM_KERNEL(name, hyper)
 #define KALM_KERNEL_none(name)
 #define KALM_CATALOGUE(name, ref, cost, ranges, bench, bands, plot, sources, batch) KALM_KERNEL_##batch(name)
 constexpr Kernel kKernels[] = {
@@ -102,6 +103,7 @@ constexpr Kernel kKernels[] = {
 #undef KALM_KERNEL_round
 #undef KALM_KERNEL_fmod
 #undef KALM_KERNEL_bessel
+#undef KALM_KERNEL_hyper
 #undef KALM_KERNEL_none
 #undef KALM_KERNEL
 
@@ -258,6 +260,21 @@ struct Draw {
                     }
                     case 7: return near(static_cast<T>(r.uniform(2, 100)), 3);
                     default: return log_uniform(20, BIAS);
+                }
+            }
+            case Kind::hyper: {
+                // The routines' bands: e^x - 1 (and its 2^-k forms), exp, exp of |x|/2 squared, the
+                // overflow (tanh: +-1 from 22); arguments near ln2/2, 1.5 ln2, 22 and the last two limits.
+                const double top = f ? 89.41598510742188 : 710.4758600739439, sq = f ? 88.72283172607422 : 709.782712893384;
+                switch (r.below(6)) {
+                    case 0: return sign(near(static_cast<T>(r.coin() ? top : sq), 12));
+                    case 1: {
+                        static const double edges[] = {0.34657359027997264, 1.0397207708399179, 1.0, 22.0, 15.59581};
+                        return sign(near(static_cast<T>(edges[r.below(std::size(edges))]), f ? 12 : 30));
+                    }
+                    case 2: return sign(log_uniform(f ? -40 : -70, -20));
+                    case 3: return static_cast<T>(r.uniform(-top - 1, top + 1));
+                    default: return static_cast<T>(r.uniform(-25, 25));
                 }
             }
             default: return any();

@@ -9,7 +9,8 @@
 // range, atan2 with exponent gaps near 60, atan at its interval edges and
 // before pi/2, asin and acos beside +-1, 0.5 and 0.975, ceil and floor beside integers
 // and at 2^52 (2^23), fmod with exponent gaps about 51 (22) and its
-// multiples and x a multiple of y, ...). Used by kalm_batch_check
+// multiples and x a multiple of y, sinh, cosh and tanh at their band
+// edges and overflow, ...). Used by kalm_batch_check
 // --random N, which the cross test runs under qemu.
 #pragma once
 
