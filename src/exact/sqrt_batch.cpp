@@ -14,8 +14,14 @@ namespace {
 #include "host/batch_isas.inc"
 }  // namespace
 
-KALM_BATCH_DEFINE(sqrt, D_D, sqrtv::sqrt_lanes)
-KALM_BATCH_DEFINE(sqrtf, F_F, sqrtv::sqrtf_lanes)
+// The family's own loop (sqrt_lanes.inc: several registers a turn).
+#define KALM_SQRT_KERNEL_(name, V, T, lanes, isa)                               \
+    KALM_BATCH_TARGET_##isa void name##_##isa(const T* x, T* y, std::size_t n) { \
+        using namespace isa;                                                     \
+        sqrtv::run_roots<V, T, sqrtv::lanes, exported::name>(x, y, n);           \
+    }
+KALM_BATCH_FOR_EACH_ISA(KALM_SQRT_KERNEL_, sqrt, VD, double, sqrt_lanes)
+KALM_BATCH_FOR_EACH_ISA(KALM_SQRT_KERNEL_, sqrtf, VF, float, sqrtf_lanes)
 
 }  // namespace kalm::lib::batch
 
