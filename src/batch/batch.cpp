@@ -154,6 +154,9 @@ public:
 #if defined(KALM_PORTABLE_FENV)
         std::fegetenv(&env_);
         std::fesetenv(FE_DFL_ENV);
+#if defined(KALM_SOFT_FLAGS)
+        soft_status_ = host_status_raw();
+#endif
         constexpr std::uint32_t device = 0;
 #elif defined(__x86_64__)
         reg_ = host_status_raw();
@@ -182,6 +185,9 @@ public:
         asm volatile("" ::: "memory");
 #if defined(KALM_PORTABLE_FENV)
         std::fesetenv(&env_);
+#if defined(KALM_SOFT_FLAGS)
+        host_status_write(soft_status_);
+#endif
 #elif defined(__x86_64__)
         host_status_write(reg_);
 #elif defined(__aarch64__)
@@ -200,6 +206,9 @@ public:
 private:
 #if defined(KALM_PORTABLE_FENV)
     std::fenv_t env_;
+#if defined(KALM_SOFT_FLAGS)
+    std::uint32_t soft_status_;
+#endif
 #else
     std::uint32_t reg_;
 #if defined(__aarch64__)
@@ -233,7 +242,7 @@ int run1(const T* x, T* y, std::size_t n, Scalar scalar) {
     if (k != nullptr) {
         k(x, y, n);
     } else {
-        for (std::size_t i = 0; i < n; ++i) y[i] = scalar(x[i]);
+        for (std::size_t i = 0; i < n; ++i) y[i] = lib::to_hw(scalar(x[i]));
     }
     return KALM_OK;
 }
@@ -250,7 +259,7 @@ int run1n(int order, const double* x, double* y, std::size_t n, Scalar scalar) {
     if (k != nullptr) {
         k(order, x, y, n);
     } else {
-        for (std::size_t i = 0; i < n; ++i) y[i] = scalar(x[i]);
+        for (std::size_t i = 0; i < n; ++i) y[i] = lib::to_hw(scalar(x[i]));
     }
     return KALM_OK;
 }
@@ -266,7 +275,7 @@ int run2(const T* a, const T* b, T* y, std::size_t n, Scalar scalar) {
     if (k != nullptr) {
         k(a, b, y, n);
     } else {
-        for (std::size_t i = 0; i < n; ++i) y[i] = scalar(a[i], b[i]);
+        for (std::size_t i = 0; i < n; ++i) y[i] = lib::to_hw(scalar(a[i], b[i]));
     }
     return KALM_OK;
 }
@@ -327,7 +336,7 @@ KALM_API int kalm_batch_yn_orders(const int* order, const double* x, double* y, 
     if (k != nullptr) {
         k(order, x, y, n);
     } else {
-        for (std::size_t i = 0; i < n; ++i) y[i] = lib::_yn(order[i], x[i], lib::report_t{0});
+        for (std::size_t i = 0; i < n; ++i) y[i] = lib::to_hw(lib::_yn(order[i], x[i], lib::report_t{0}));
     }
     return KALM_OK;
 }

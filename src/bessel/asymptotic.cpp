@@ -17,8 +17,8 @@ using namespace bessel_tables;
 // The four intervals' numerators (degree 5) and denominators (degree 4 for P,
 // 5 for Q, without the leading 1).
 struct Tables {
-    const double* num[4];
-    const double* den[4];
+    const f64* num[4];
+    const f64* den[4];
 };
 constexpr Tables P0 = {{P0_NUM_1, P0_NUM_2, P0_NUM_3, P0_NUM_4}, {P0_DEN_1, P0_DEN_2, P0_DEN_3, P0_DEN_4}};
 constexpr Tables Q0 = {{Q0_NUM_1, Q0_NUM_2, Q0_NUM_3, Q0_NUM_4}, {Q0_DEN_1, Q0_DEN_2, Q0_DEN_3, Q0_DEN_4}};
@@ -36,36 +36,36 @@ inline int correction_interval(std::uint32_t ix) {
 
 // z = 1/x^2 and the numerator r(z) of x's interval.
 struct Numerator {
-    const double* den;
-    double z, r;
+    const f64* den;
+    f64 z, r;
 };
-[[gnu::always_inline]] inline Numerator numerator(const Tables& t, double x, report_t ra) {
+[[gnu::always_inline]] inline Numerator numerator(const Tables& t, f64 x, report_t ra) {
     const int i = correction_interval(hi_word(x) & 0x7FFFFFFFu);
-    const double* num = t.num[i];
-    const double z = soft_ddiv(ONE, x * x, ra);
-    const double r = num[0] + z * (num[1] + z * (num[2] + z * (num[3] + z * (num[4] + z * num[5]))));
+    const f64* num = t.num[i];
+    const f64 z = soft_ddiv(ONE, x * x, ra);
+    const f64 r = num[0] + z * (num[1] + z * (num[2] + z * (num[3] + z * (num[4] + z * num[5]))));
     return {t.den[i], z, r};
 }
 
-[[gnu::always_inline]] inline double amplitude(const Tables& t, double x, report_t ra) {
+[[gnu::always_inline]] inline f64 amplitude(const Tables& t, f64 x, report_t ra) {
     const auto [den, z, r] = numerator(t, x, ra);
-    const double s = ONE + z * (den[0] + z * (den[1] + z * (den[2] + z * (den[3] + z * den[4]))));
+    const f64 s = ONE + z * (den[0] + z * (den[1] + z * (den[2] + z * (den[3] + z * den[4]))));
     return ONE + soft_ddiv(r, s, ra);
 }
 
 // c is -1/8 for Q0 and 3/8 for Q1 (q + c rounds as the difference q - 1/8 would).
-[[gnu::always_inline]] inline double phase(const Tables& t, double c, double x, report_t ra) {
+[[gnu::always_inline]] inline f64 phase(const Tables& t, f64 c, f64 x, report_t ra) {
     const auto [den, z, r] = numerator(t, x, ra);
-    const double s = ONE + z * (den[0] + z * (den[1] + z * (den[2] + z * (den[3] + z * (den[4] + z * den[5])))));
-    const double q = soft_ddiv(r, s, ra);
+    const f64 s = ONE + z * (den[0] + z * (den[1] + z * (den[2] + z * (den[3] + z * (den[4] + z * den[5])))));
+    const f64 q = soft_ddiv(r, s, ra);
     return soft_ddiv(q + c, x, ra);
 }
 
 }  // namespace
 
-double bessel_p0(double x, report_t ra) { return amplitude(P0, x, ra); }
-double bessel_q0(double x, report_t ra) { return phase(Q0, dconst(0xBFC0000000000000), x, ra); }
-double bessel_p1(double x, report_t ra) { return amplitude(P1, x, ra); }
-double bessel_q1(double x, report_t ra) { return phase(Q1, dconst(0x3FD8000000000000), x, ra); }
+f64 bessel_p0(f64 x, report_t ra) { return amplitude(P0, x, ra); }
+f64 bessel_q0(f64 x, report_t ra) { return phase(Q0, dconst(0xBFC0000000000000), x, ra); }
+f64 bessel_p1(f64 x, report_t ra) { return amplitude(P1, x, ra); }
+f64 bessel_q1(f64 x, report_t ra) { return phase(Q1, dconst(0x3FD8000000000000), x, ra); }
 
 }  // namespace kalm::lib

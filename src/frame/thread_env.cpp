@@ -52,6 +52,7 @@ struct Inside {
 Inside show_caller(std::uint64_t record) {
     Inside in;
     std::fegetenv(&in.env);
+    // (With the flags in software the call never left the caller's environment: no record of it.)
     if (record != 0 && tls_call_env != nullptr) {
         std::fexcept_t raised;
         std::fegetexceptflag(&raised, STICKY_FE);
@@ -132,14 +133,14 @@ void raise_service(FpExceptionCode code, report_t ra) {
 
 // One exception per exit check or direct report, chosen by code and delivered
 // only when the calling thread's control word leaves it unmasked.
-double fp_raise(FpExceptionCode code, report_t ra, double r) {
+f64 fp_raise(FpExceptionCode code, report_t ra, f64 r) {
     if (control_word() & fp_mask_bit[code]) [[likely]]
         return r;
     raise_service(code, ra);
     return r;  // a handler that returns continues as if masked
 }
 
-float fp_raise(FpExceptionCode code, report_t ra, float r) {
+f32 fp_raise(FpExceptionCode code, report_t ra, f32 r) {
     if (control_word() & fp_mask_bit[code]) [[likely]]
         return r;
     raise_service(code, ra);

@@ -41,6 +41,10 @@ using report_t = std::uintptr_t;  // code address an exception is raised against
 #if defined(_WIN32)
 #define KALM_TLS thread_local
 #define KALM_TLS_IE
+#elif defined(__wasm__)
+// WebAssembly: one TLS model (a per-thread block where threads exist at all).
+#define KALM_TLS __thread
+#define KALM_TLS_IE
 #else
 #define KALM_TLS __thread
 #define KALM_TLS_IE __attribute__((tls_model("initial-exec")))
@@ -383,3 +387,4 @@ inline float mul_ordered(float a, float b) {
 }
 
 }  // namespace kalm::lib
+#include "host/soft_float.hpp"
