@@ -200,18 +200,21 @@ python-dist:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PY_PACKAGES)"
 	$(PYTHON) -m build --no-isolation --outdir build-python/dist .
 
-# WebAssembly (Emscripten) under node: the static library, kalm_check and the
-# unit tests that apply, in build-wasm/ (cmake/toolchain-wasm.cmake); every
-# vector file through kalm_check and those tests (docs/wasm.md).
-WASM_PACKAGES := cmake ninja-build python3 emscripten node-acorn nodejs googletest
+# WebAssembly (Emscripten) under node: the static library, kalm_check, the
+# unit tests that apply and the JavaScript package (build-wasm/js/kalmlib), in
+# build-wasm/ (cmake/toolchain-wasm.cmake); wasm-test runs every vector file
+# through kalm_check and through the package, those tests, and the package
+# packed and installed offline (docs/wasm.md).
+WASM_PACKAGES := cmake ninja-build python3 emscripten node-acorn nodejs npm googletest
 WASM_NODE := node --no-experimental-fetch
 .PHONY: wasm wasm-test
 wasm:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(WASM_PACKAGES)"
 	cmake --preset wasm $(CMAKE_ARGS) >/dev/null
-	cmake --build build-wasm -j $(JOBS) --target kalmlib_static kalm_check kalm_wasm_tests
+	cmake --build build-wasm -j $(JOBS) --target kalmlib_static kalm_check kalm_wasm_tests kalmlib_js
 
 wasm-test: wasm
 	$(WASM_NODE) build-wasm/kalm_check.js tests/vectors/*.txt
 	$(WASM_NODE) build-wasm/kalm_check.js --scope tests/vectors/*.txt
 	$(WASM_NODE) build-wasm/kalm_wasm_tests.js
+	node --test js/test/
