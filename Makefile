@@ -203,9 +203,10 @@ python-dist:
 # WebAssembly (Emscripten) under node: the static library, kalm_check, the
 # unit tests that apply and the JavaScript package (build-wasm/js/kalmlib), in
 # build-wasm/ (cmake/toolchain-wasm.cmake); wasm-test runs every vector file
-# through kalm_check and through the package, those tests, and the package
-# packed and installed offline (docs/wasm.md).
-WASM_PACKAGES := cmake ninja-build python3 emscripten node-acorn nodejs npm googletest
+# through kalm_check and through the package (under node and in headless
+# Chromium), those tests, and the package packed and installed offline
+# (docs/wasm.md).
+WASM_PACKAGES := cmake ninja-build python3 emscripten node-acorn nodejs npm googletest chromium
 WASM_NODE := node --no-experimental-fetch
 .PHONY: wasm wasm-test
 wasm:
@@ -217,4 +218,4 @@ wasm-test: wasm
 	$(WASM_NODE) build-wasm/kalm_check.js tests/vectors/*.txt
 	$(WASM_NODE) build-wasm/kalm_check.js --scope tests/vectors/*.txt
 	$(WASM_NODE) build-wasm/kalm_wasm_tests.js
-	node --test js/test/
+	KALM_REQUIRE_BROWSER=1 node --test js/test/
