@@ -217,5 +217,5 @@ wasm:
 wasm-test: wasm
 	$(WASM_NODE) build-wasm/kalm_check.js tests/vectors/*.txt
 	$(WASM_NODE) build-wasm/kalm_check.js --scope tests/vectors/*.txt
-	$(WASM_NODE) build-wasm/kalm_wasm_tests.js
+	cd build-wasm && ctest --output-on-failure
 	KALM_REQUIRE_BROWSER=1 node --test js/test/
