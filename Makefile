@@ -215,7 +215,7 @@ wasm:
 	cmake --build build-wasm -j $(JOBS) --target kalmlib_static kalm_check kalm_wasm_tests kalmlib_js
 
 wasm-test: wasm
-	$(WASM_NODE) build-wasm/kalm_check.js tests/vectors/*.txt
-	$(WASM_NODE) build-wasm/kalm_check.js --scope tests/vectors/*.txt
+	$(WASM_NODE) build-wasm/kalm_check.js --caller-env each tests/vectors/*.txt
+	$(WASM_NODE) build-wasm/kalm_check.js --scope --caller-env each tests/vectors/*.txt
 	cd build-wasm && ctest --output-on-failure
 	KALM_REQUIRE_BROWSER=1 node --test js/test/
