@@ -27,6 +27,16 @@ else()
   kalm_dependency(acorn FALSE "(Debian: node-acorn, which optimised links need)")
 endif()
 
+# WebAssembly has no status register: the library's flags come from its
+# software flag layer (src/host/soft*, KALM_SOFT_FLAGS). A tree without that
+# layer still builds here, through <cfenv>, whose Emscripten version names no
+# exception at all: every flag then stays clear, and the flag checks fail.
+file(GLOB kalm_soft_layer ${PROJECT_SOURCE_DIR}/src/host/soft*)
+if(NOT kalm_soft_layer)
+  message(WARNING "no software flag layer (src/host/soft*): the WebAssembly build computes no flags")
+  add_compile_definitions(FE_INVALID=1 FE_DIVBYZERO=4 FE_OVERFLOW=8 FE_UNDERFLOW=16 FE_INEXACT=32)
+endif()
+
 # kalm_wasm_node_program(<target>): a program run under node, like a native one.
 function(kalm_wasm_node_program target)
   target_link_options(${target} PRIVATE ${KALM_WASM_NODE_PROGRAM})
