@@ -143,6 +143,9 @@ public:
 #if defined(KALM_PORTABLE_FENV)
         std::fegetenv(&env_);
         std::fesetenv(FE_DFL_ENV);
+#if defined(KALM_SOFT_FLAGS)
+        soft_status_ = host_status_raw();
+#endif
         constexpr std::uint32_t device = 0;
 #elif defined(__x86_64__)
         reg_ = host_status_raw();
@@ -171,6 +174,9 @@ public:
         asm volatile("" ::: "memory");
 #if defined(KALM_PORTABLE_FENV)
         std::fesetenv(&env_);
+#if defined(KALM_SOFT_FLAGS)
+        host_status_write(soft_status_);
+#endif
 #elif defined(__x86_64__)
         host_status_write(reg_);
 #elif defined(__aarch64__)
@@ -189,6 +195,9 @@ public:
 private:
 #if defined(KALM_PORTABLE_FENV)
     std::fenv_t env_;
+#if defined(KALM_SOFT_FLAGS)
+    std::uint32_t soft_status_;
+#endif
 #else
     std::uint32_t reg_;
 #if defined(__aarch64__)

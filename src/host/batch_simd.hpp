@@ -18,7 +18,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
+// The software flags' arithmetic is scalar: no kernels there.
+#if defined(KALM_SOFT_FLAGS)
+#define KALM_BATCH_SIMD 0
+#define KALM_BATCH_FOR_EACH_ISA(X, ...)
+#elif (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
 #define KALM_BATCH_SIMD 1
 #include <immintrin.h>
 #define KALM_BATCH_TARGET_avx512 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl")))

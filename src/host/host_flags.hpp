@@ -13,8 +13,18 @@
 
 #include <cstdint>
 
+#include "host/bits.hpp"
+
+// A WebAssembly host has no status register: there the flags can only be the
+// library's own (KALM_SOFT_FLAGS, which the build also offers on any host).
+#if (defined(__wasm__) || defined(__EMSCRIPTEN__)) && !defined(KALM_SOFT_FLAGS)
+#define KALM_SOFT_FLAGS 1
+#endif
+
 // KALM_FORCE_CFENV selects the portable <cfenv> layer on any host (tests use it).
-#if defined(KALM_FORCE_CFENV) || \
+// The software flags take its frame too: the host's environment (rounding,
+// traps) is set aside through <cfenv>, a no-op where there is none.
+#if defined(KALM_FORCE_CFENV) || defined(KALM_SOFT_FLAGS) || \
     (!defined(__x86_64__) && !defined(__aarch64__) && !(defined(__arm__) && defined(__ARM_PCS_VFP)))
 #include <cfenv>
 #define KALM_PORTABLE_FENV 1
@@ -27,7 +37,19 @@ namespace kalm::lib {
 
 inline constexpr std::uint32_t STICKY_MASK = 0x1Du;  // bits 0, 2, 3, 4
 
-#if defined(KALM_PORTABLE_FENV)
+#if defined(KALM_SOFT_FLAGS)
+// The status register is a word per thread, in the device's layout, which the
+// arithmetic of host/soft_float.hpp sets as the hardware would set its flags.
+// The host's own flags are never read or written for the device's: they stay
+// the caller's.
+extern KALM_TLS std::uint32_t tls_soft_status KALM_TLS_IE;
+inline constexpr int STICKY_FE = FE_ALL_EXCEPT;
+inline constexpr std::uint32_t HOST_MASK = 0x1Du;
+inline std::uint32_t host_status_raw() { return tls_soft_status; }
+inline void host_status_write(std::uint32_t m) { tls_soft_status = m & STICKY_MASK; }
+inline std::uint32_t host_to_sticky(std::uint32_t m) { return m & STICKY_MASK; }
+inline std::uint32_t sticky_to_host(std::uint32_t s) { return s & STICKY_MASK; }
+#elif defined(KALM_PORTABLE_FENV)
 inline constexpr int STICKY_FE = FE_INVALID | FE_OVERFLOW | FE_UNDERFLOW | FE_INEXACT;
 inline constexpr std::uint32_t HOST_MASK = 0x1Du;
 inline std::uint32_t host_status_raw() {
@@ -149,8 +171,10 @@ inline std::uint32_t read_sticky() { return host_to_sticky(host_status_raw()); }
 // The raw status register, read only after `after` has been computed, so that
 // an exit check sees every operation that produced the result.
 template <typename T>
-inline std::uint32_t host_status_after(T after) {
-#if defined(KALM_PORTABLE_FENV)
+inline std::uint32_t host_status_after([[maybe_unused]] T after) {
+#if defined(KALM_SOFT_FLAGS)
+    return host_status_raw();  // every operation before has set its flags already
+#elif defined(KALM_PORTABLE_FENV)
     volatile T sink = after;
     (void)sink;
     return host_status_raw();
