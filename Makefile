@@ -19,7 +19,7 @@ CMAKE_ARGS ?=
 BUILD_DIRS := $(BUILD) $(SAN_BUILD) build-tsan build-dbg build-cfenv build-fuzz build-clang build-aarch64 build-armhf build-win build-python \
               build-wasm
 
-.PHONY: demo test test-all deps configure build san tsan debug-vectors cfenv-vectors clang-vectors fuzz-short clean bench \
+.PHONY: demo test test-all deps configure build san tsan debug-vectors cfenv-vectors soft-vectors clang-vectors fuzz-short clean bench \
         cross-test fuzz package ports-test porting-reference \
         guest-deps guest-test guest-demo gallery soak
 
@@ -72,6 +72,31 @@ cfenv-vectors: deps
 
 # The vectors from a Clang build of the library, under every caller environment
 # of the host: the results must not depend on the compiler either.
+# The flags computed in software (KALM_SOFT_FLAGS, as on WebAssembly): every
+# vector under every caller environment, and the soft library against the
+# hardware one, results, flags and raises. SOFT_FULL=1: every float argument of
+# the 16 one-argument single exports and 10^8 random calls of the double ones
+# (hours on two cores).
+SINGLE_EXPORTS := acosf asinf atanf ceilf cosf coshf expf fabsf floorf log10f logf sinf sinhf sqrtf tanf tanhf
+DOUBLE_EXPORTS := _y0,_y1,_yn,acos,asin,atan,atan2,ceil,cos,cosh,exp,floor,fmod,log,log10,pow,sin,sinh,sqrt,tan,tanh
+soft-vectors: configure
+	cmake --preset soft $(CMAKE_ARGS) >/dev/null
+	cmake --build build-soft -j $(JOBS) --target kalm_check kalm_guest_check kalm_batch_check kalm_diff
+	build-soft/kalm_check --caller-env each tests/vectors/*.txt
+	build-soft/kalm_check --scope --caller-env each tests/vectors/*.txt
+	build-soft/kalm_check --scope-check --caller-env each tests/vectors/*.txt
+	build-soft/kalm_guest_check tests/vectors/*.txt
+	build-soft/kalm_batch_check --caller-env each tests/vectors/*.txt
+	cmake --build $(BUILD) -j $(JOBS) --target kalmlib
+ifeq ($(SOFT_FULL),1)
+	build-soft/kalm_diff $(BUILD)/libkalmlib.so build-soft/libkalmlib.so --calls 5000000 --names $(DOUBLE_EXPORTS)
+	for f in $(SINGLE_EXPORTS); do build-soft/kalm_diff $(BUILD)/libkalmlib.so build-soft/libkalmlib.so --all-floats $$f || exit 1; done
+else
+	build-soft/kalm_diff $(BUILD)/libkalmlib.so build-soft/libkalmlib.so --calls 50000
+	build-soft/kalm_diff $(BUILD)/libkalmlib.so build-soft/libkalmlib.so --calls 20000 --band 1e-310
+	build-soft/kalm_diff $(BUILD)/libkalmlib.so build-soft/libkalmlib.so --calls 20000 --band 1e300
+endif
+
 clang-vectors:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) clang"
 	cmake --preset clang $(CMAKE_ARGS) >/dev/null
@@ -94,7 +119,7 @@ test: build
 # Everything: the everyday suite with every optional part, the consumer
 # builds, the other build modes and compilers, fuzzing, the cross builds and
 # Windows.
-test-all: ports-test guest-test test san tsan debug-vectors cfenv-vectors clang-vectors fuzz-short cross-test \
+test-all: ports-test guest-test test san tsan debug-vectors cfenv-vectors soft-vectors clang-vectors fuzz-short cross-test \
           windows-test wasm-test
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L consume
 	cd $(SAN_BUILD) && KALM_ORACLE_COUNT=20000 ctest --output-on-failure -j $(JOBS)

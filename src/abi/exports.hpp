@@ -20,16 +20,31 @@ namespace kalm::lib {
 
 namespace ord = kalm::exports::ord;
 
+// The inner entries take and give the routines' arithmetic types
+// (host/soft_float.hpp); the export entries the ABI's double and float.
+#define KALM_INNER_RESULT_D_D f64
+#define KALM_INNER_RESULT_DD_D f64
+#define KALM_INNER_RESULT_ID_D f64
+#define KALM_INNER_RESULT_F_F f32
+#define KALM_INNER_RESULT_FF_F f32
+#define KALM_INNER_PARAMS_D_D f64 a
+#define KALM_INNER_PARAMS_DD_D f64 a, f64 b
+#define KALM_INNER_PARAMS_ID_D int n, f64 a
+#define KALM_INNER_PARAMS_F_F f32 a
+#define KALM_INNER_PARAMS_FF_F f32 a, f32 b
+#define KALM_INNER_RESULT(sig) KALM_INNER_RESULT_##sig
+#define KALM_INNER_PARAMS(sig) KALM_INNER_PARAMS_##sig
+
 // A framed routine's entry clears the flags, then runs the routine.
 #define KALM_INNER_FRAMED(name, sig)                                               \
-    KALM_SIG_RESULT(sig) name##_cleared(KALM_SIG_PARAMS(sig), report_t ra);       \
-    inline KALM_SIG_RESULT(sig) name(KALM_SIG_PARAMS(sig), report_t ra) {         \
+    KALM_INNER_RESULT(sig) name##_cleared(KALM_INNER_PARAMS(sig), report_t ra);   \
+    inline KALM_INNER_RESULT(sig) name(KALM_INNER_PARAMS(sig), report_t ra) {     \
         fp_clear_flags();                                                         \
         return name##_cleared(KALM_SIG_ARGS(sig), ra);                            \
     }
 // The unframed single functions and the rounding exports, which clear and
 // check in their own way.
-#define KALM_INNER_UNFRAMED(name, sig) KALM_SIG_RESULT(sig) name(KALM_SIG_PARAMS(sig), report_t ra);
+#define KALM_INNER_UNFRAMED(name, sig) KALM_INNER_RESULT(sig) name(KALM_INNER_PARAMS(sig), report_t ra);
 #define KALM_INNER_ROUNDING(name, sig) KALM_INNER_UNFRAMED(name, sig)
 #define KALM_INNER(name, stem, sig, kind) KALM_INNER_##kind(name, sig)
 KALM_EXPORT_LIST(KALM_INNER)
@@ -46,11 +61,11 @@ KALM_EXPORT_LIST(KALM_EXPORTED)
 
 // Export entries called by library code: the report address is the call site
 // inside the calling routine, as for any call at an export entry.
-double floor_at_export(double x);
-float floorf_at_export(float x);
+f64 floor_at_export(f64 x);
+f32 floorf_at_export(f32 x);
 // fabsf can raise nothing, so its report address never matters: done in place,
 // clearing the flags as its entry does.
-inline float fabsf_at_export(float x) {
+inline f32 fabsf_at_export(f32 x) {
     fp_clear_flags();
     return masked(x, 0x7FFFFFFFu);
 }

@@ -195,7 +195,7 @@ int guest_fabsf(const GuestCall& c) noexcept {
 }
 int guest_sqrt(const GuestCall& c) noexcept {
     if (c.args[1] < 0x7FF00000u) {
-        put(c.results, sqrt_cleared(double_at(c.args), c.report_address));
+        put(c.results, to_hw(sqrt_cleared(double_at(c.args), c.report_address)));
         *c.status &= ~STICKY_MASK;
         return KALM_OK;
     }
@@ -203,7 +203,7 @@ int guest_sqrt(const GuestCall& c) noexcept {
 }
 int guest_sqrtf(const GuestCall& c) noexcept {
     if (c.args[0] - 1u < 0x7F7FFFFFu) {
-        put(c.results, sqrtf_cleared(float_at(c.args), c.report_address));
+        put(c.results, to_hw(sqrtf_cleared(float_at(c.args), c.report_address)));
         *c.status &= ~STICKY_MASK;
         return KALM_OK;
     }

@@ -231,7 +231,7 @@ int run1(const T* x, T* y, std::size_t n, Scalar scalar) {
     if (k != nullptr) {
         k(x, y, n);
     } else {
-        for (std::size_t i = 0; i < n; ++i) y[i] = scalar(x[i]);
+        for (std::size_t i = 0; i < n; ++i) y[i] = lib::to_hw(scalar(x[i]));
     }
     return KALM_OK;
 }
@@ -247,7 +247,7 @@ int run2(const T* a, const T* b, T* y, std::size_t n, Scalar scalar) {
     if (k != nullptr) {
         k(a, b, y, n);
     } else {
-        for (std::size_t i = 0; i < n; ++i) y[i] = scalar(a[i], b[i]);
+        for (std::size_t i = 0; i < n; ++i) y[i] = lib::to_hw(scalar(a[i], b[i]));
     }
     return KALM_OK;
 }
@@ -302,7 +302,7 @@ KALM_API int kalm_batch_yn_orders(const int* order, const double* x, double* y, 
     if (order == nullptr || x == nullptr || y == nullptr) return KALM_ERR_NULL;
     if (overlaps(x, y, n) || overlaps(order, y, n)) return KALM_ERR_OVERLAP;
     const BatchCall call(lib::ord::yn);
-    for (std::size_t i = 0; i < n; ++i) y[i] = lib::_yn(order[i], x[i], lib::report_t{0});
+    for (std::size_t i = 0; i < n; ++i) y[i] = lib::to_hw(lib::_yn(order[i], x[i], lib::report_t{0}));
     return KALM_OK;
 }
 

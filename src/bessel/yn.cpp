@@ -11,8 +11,8 @@
 
 namespace kalm::lib {
 
-[[gnu::always_inline]] static inline double run_yn(int n, double x, report_t ra) {
-    constexpr double NEG_INFINITY = dconst(0xFFF0000000000000);
+[[gnu::always_inline]] static inline f64 run_yn(int n, f64 x, report_t ra) {
+    constexpr f64 NEG_INFINITY = dconst(0xFFF0000000000000);
 
     const std::uint32_t hx = hi_word(x);
     const std::uint32_t lx = lo_word(x);
@@ -33,37 +33,37 @@ namespace kalm::lib {
 
     if (m == 0) return _y0(x, ra);
     if (m == 1) {
-        const double y = settled(_y1(x, ra));
-        return fp_check_flags(static_cast<double>(sign) * y, ra);
+        const f64 y = settled(_y1(x, ra));
+        return fp_check_flags(static_cast<f64>(sign) * y, ra);
     }
     if (ix == 0x7FF00000u) return fp_check_flags(ZERO, ra);
 
-    double b;
+    f64 b;
     if (ix >= 0x52D00000u) {
-        double t;
+        f64 t;
         if ((m & 3u) == 2u) {
-            const double c = cos(x, ra);
-            const double s = settled(sin(x, ra));
+            const f64 c = cos(x, ra);
+            const f64 s = settled(sin(x, ra));
             t = c - s;
         } else {
-            const double s = sin(x, ra);
-            const double c = settled(cos(x, ra));
+            const f64 s = sin(x, ra);
+            const f64 c = settled(cos(x, ra));
             switch (m & 3u) {
                 case 0: t = s - c; break;
                 case 1: t = -s - c; break;
                 default: t = s + c; break;
             }
         }
-        const double num = settled(t * INV_SQRT_PI);
-        const double root = settled(sqrt(x, ra));
+        const f64 num = settled(t * INV_SQRT_PI);
+        const f64 root = settled(sqrt(x, ra));
         b = soft_ddiv(num, root, ra);
     } else {
-        double a = _y0(x, ra);
+        f64 a = _y0(x, ra);
         b = settled(_y1(x, ra));
         // At most m - 1 steps; the counter and 2i stay exact in 32 and 64 bits.
         for (std::uint32_t i = 1; hi_word(b) != 0xFFF00000u && i < m; ++i) {
-            const double t = b;
-            const double two_i = static_cast<double>(2u * static_cast<std::uint64_t>(i));
+            const f64 t = b;
+            const f64 two_i = static_cast<f64>(2u * static_cast<std::uint64_t>(i));
             b = soft_ddiv(two_i, x, ra) * b - a;
             a = t;
         }
@@ -71,7 +71,7 @@ namespace kalm::lib {
     return fp_check_flags(sign > 0 ? b : -b, ra);
 }
 
-double _yn_cleared(int n, double x, report_t ra) { return run_yn(n, x, ra); }
+f64 _yn_cleared(int n, f64 x, report_t ra) { return run_yn(n, x, ra); }
 
 namespace exported {
 double _yn(int n, double x, report_t ra) {

@@ -26,7 +26,7 @@ inline std::uint64_t denormalise(std::uint64_t q, int s, bool rem_zero) {
     return r;  // a carry into the exponent field gives the smallest normal
 }
 
-inline double ddiv(double x, double y, report_t ra) {
+inline f64 ddiv(f64 x, f64 y, report_t ra) {
     const std::uint64_t bx = bits(x), by = bits(y);
     const std::uint64_t sign = (bx ^ by) & SIGN64;
     std::int32_t ex = static_cast<std::int32_t>((bx >> 52) & 0x7FF);
@@ -34,7 +34,7 @@ inline double ddiv(double x, double y, report_t ra) {
     const bool xzero = (bx << 1) == 0, yzero = (by << 1) == 0;
 
     if (ex == 0x7FF || ey == 0x7FF || xzero || yzero) [[unlikely]] {
-        const double nan = from_words(0xFFF80000u, lo_word(x));
+        const f64 nan = from_words(0xFFF80000u, lo_word(x));
         if (ex == 0x7FF && ey == 0x7FF) return fp_raise(FP_INVALID, ra, nan);
         if (ex == 0x7FF) {
             if (bx & FRAC64) return fp_raise(FP_INVALID, ra, nan);
@@ -102,14 +102,14 @@ inline double ddiv(double x, double y, report_t ra) {
     return from_bits(sign | denormalise(q, 1 - e, rem_zero));
 }
 
-inline float sdiv(float x, float y, report_t ra) {
+inline f32 sdiv(f32 x, f32 y, report_t ra) {
     const std::uint32_t bx = bits(x), by = bits(y);
     const std::uint32_t sign = (bx ^ by) & 0x80000000u;
     std::int32_t ex = static_cast<std::int32_t>((bx >> 23) & 0xFF);
     std::int32_t ey = static_cast<std::int32_t>((by >> 23) & 0xFF);
     const bool xzero = (bx << 1) == 0, yzero = (by << 1) == 0;
-    const float nan = from_bits(std::uint32_t{0x7FC00000u});
-    const float inf = from_bits(sign | 0x7F800000u);
+    const f32 nan = from_bits(std::uint32_t{0x7FC00000u});
+    const f32 inf = from_bits(sign | 0x7F800000u);
 
     if (ex == 0xFF || ey == 0xFF || xzero || yzero) [[unlikely]] {
         if (ex == 0xFF && ey == 0xFF) return fp_raise(FP_INVALID, ra, nan);
@@ -178,14 +178,14 @@ inline float sdiv(float x, float y, report_t ra) {
 
 namespace divdetail {
 
-double ddiv_full(double x, double y, report_t ra) { return ddiv(x, y, ra); }
+f64 ddiv_full(f64 x, f64 y, report_t ra) { return ddiv(x, y, ra); }
 
-KALM_NOINLINE double ddiv_full_local(double x, double y) {
+KALM_NOINLINE f64 ddiv_full_local(f64 x, f64 y) {
     note_internal_call(INTERNAL_DIVISION);
     return ddiv(x, y, KALM_RETURN_ADDRESS);
 }
 
-KALM_NOINLINE float sdiv_full_local(float x, float y) {
+KALM_NOINLINE f32 sdiv_full_local(f32 x, f32 y) {
     note_internal_call(INTERNAL_DIVISION_F);
     return sdiv(x, y, KALM_RETURN_ADDRESS);
 }

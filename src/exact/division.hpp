@@ -24,10 +24,10 @@ namespace kalm::lib {
 namespace divdetail {
 
 // The whole routine, every case; reports against `ra`.
-double ddiv_full(double x, double y, report_t ra);
+f64 ddiv_full(f64 x, f64 y, report_t ra);
 // The whole routine, reporting against its own call site in the library.
-KALM_NOINLINE double ddiv_full_local(double x, double y);
-KALM_NOINLINE float sdiv_full_local(float x, float y);
+KALM_NOINLINE f64 ddiv_full_local(f64 x, f64 y);
+KALM_NOINLINE f32 sdiv_full_local(f32 x, f32 y);
 
 // Quotient bits beyond the result: a normal quotient of two significands is
 // never exactly halfway between two representable values (My*(2q+1) = Mx*2^k
@@ -110,22 +110,22 @@ inline T divide(T x, T y, Full full) {
 
 // Software division: correctly rounded, never touches the sticky flags;
 // overflow, x/0 and invalid operands are raised directly.
-inline double soft_ddiv(double x, double y, report_t ra) {
+inline f64 soft_ddiv(f64 x, f64 y, report_t ra) {
     return divdetail::divide(x, y, [=] { return divdetail::ddiv_full(x, y, ra); });
 }
 // Same quotient, reported against its own call site in the library.
-inline double soft_ddiv_local(double x, double y) {
+inline f64 soft_ddiv_local(f64 x, f64 y) {
     return divdetail::divide(x, y, [=] { return divdetail::ddiv_full_local(x, y); });
 }
-inline float soft_sdiv(float x, float y) {
+inline f32 soft_sdiv(f32 x, f32 y) {
     return divdetail::divide(x, y, [=] { return divdetail::sdiv_full_local(x, y); });
 }
 
 // The integer methods alone, whatever the host (its tests compare the two).
-inline double integer_ddiv(double x, double y, report_t ra) {
+inline f64 integer_ddiv(f64 x, f64 y, report_t ra) {
     return divdetail::integer_divide(x, y, [=] { return divdetail::ddiv_full(x, y, ra); });
 }
-inline float integer_sdiv(float x, float y) {
+inline f32 integer_sdiv(f32 x, f32 y) {
     return divdetail::integer_divide(x, y, [=] { return divdetail::sdiv_full_local(x, y); });
 }
 

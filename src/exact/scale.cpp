@@ -11,10 +11,10 @@
 namespace kalm::lib {
 namespace {
 
-constexpr double two54 = dconst(0x4350000000000000);
-constexpr double twom54 = dconst(0x3C90000000000000);
-constexpr float two25 = fconst(0x4C000000);
-constexpr float twom25 = fconst(0x33000000);
+constexpr f64 two54 = dconst(0x4350000000000000);
+constexpr f64 twom54 = dconst(0x3C90000000000000);
+constexpr f32 two25 = fconst(0x4C000000);
+constexpr f32 twom25 = fconst(0x33000000);
 constexpr int GUARD = 50000;
 
 // k + n as the device's 32-bit sum, wrapping on overflow.
@@ -22,7 +22,7 @@ inline std::int32_t wrapping_add(std::int32_t k, int n) {
     return as_signed(as_unsigned(k) + as_unsigned(n));
 }
 
-inline double scale_body(double x, int n) {
+inline f64 scale_body(f64 x, int n) {
     std::uint32_t hx = hi_word(x);
     std::int32_t k = static_cast<std::int32_t>((hx & 0x7FF00000u) >> 20);
     if (k == 0) {
@@ -46,19 +46,19 @@ inline double scale_body(double x, int n) {
 
 }  // namespace
 
-KALM_NOINLINE double scale_pow2(double x, int n) {
+KALM_NOINLINE f64 scale_pow2(f64 x, int n) {
     note_internal_call(INTERNAL_SCALE_POW2);
     fp_clear_flags();
     x = opaque(x);
     return fp_check_flags(scale_body(x, n), KALM_RETURN_ADDRESS);
 }
 
-double copy_sign(double a, double b) {
+f64 copy_sign(f64 a, f64 b) {
     return from_bits((bits(a) & 0x7FFFFFFFFFFFFFFFull) | (bits(b) & 0x8000000000000000ull));
 }
-float copy_signf(float a, float b) { return from_bits((bits(a) & 0x7FFFFFFFu) | (bits(b) & 0x80000000u)); }
+f32 copy_signf(f32 a, f32 b) { return from_bits((bits(a) & 0x7FFFFFFFu) | (bits(b) & 0x80000000u)); }
 
-float scale_pow2f(float x, int n) {
+f32 scale_pow2f(f32 x, int n) {
     std::uint32_t w = bits(x);
     std::uint32_t ix = w & 0x7FFFFFFFu;
     if (ix == 0) return x;

@@ -5,10 +5,10 @@
 namespace kalm::lib {
 
 // x * 2^n. scale_pow2 is framed and reports against its own call site.
-double scale_pow2(double x, int n);
-float scale_pow2f(float x, int n);
+f64 scale_pow2(f64 x, int n);
+f32 scale_pow2f(f32 x, int n);
 // The platform copy-sign service: magnitude of a, sign of b.
-double copy_sign(double a, double b);
-float copy_signf(float a, float b);
+f64 copy_sign(f64 a, f64 b);
+f32 copy_signf(f32 a, f32 b);
 
 }  // namespace kalm::lib

@@ -50,7 +50,7 @@ constexpr std::uint64_t DEFAULT_NAN = 0xFFF8000000000000ull;  // sqrt of a negat
 constexpr std::uint32_t NEGATIVE_NAN_F = 0x7FC00006u;          // sqrtf of a negative float
 
 // Root of a positive finite nonzero double.
-inline double sqrt_positive(std::uint64_t b) {
+inline f64 sqrt_positive(std::uint64_t b) {
     std::uint64_t mant = b & 0x000FFFFFFFFFFFFFull;
     std::int32_t e = static_cast<std::int32_t>(b >> 52);
     if (e == 0) {
@@ -78,7 +78,7 @@ inline double sqrt_positive(std::uint64_t b) {
     return from_bits((static_cast<std::uint64_t>(1022 + m) << 52) + q);
 }
 
-inline float sqrtf_positive(std::uint32_t w) {
+inline f32 sqrtf_positive(std::uint32_t w) {
     std::uint64_t mant = w & 0x007FFFFFu;
     std::int32_t e = static_cast<std::int32_t>(w >> 23);
     if (e == 0) {
@@ -104,14 +104,14 @@ inline float sqrtf_positive(std::uint32_t w) {
 // the instruction's where the host has it (DAZ cannot touch a normal
 // argument), the integer one elsewhere. Subnormal arguments and the special
 // ones take the integer path and its tests.
-[[gnu::always_inline]] static inline double run_sqrt(double x, report_t ra) {
+[[gnu::always_inline]] static inline f64 run_sqrt(f64 x, report_t ra) {
 #if defined(KALM_SAE_ARITH)
     if (is_positive_normal(x) && sae_arith()) [[likely]]
         return sae_sqrt(x);
 #endif
     const std::uint32_t hi = hi_word(x);
     if ((hi & 0x7FF00000u) == 0x7FF00000u) [[unlikely]] {
-        const double xo = opaque(x);
+        const f64 xo = opaque(x);
         return fp_raise(FP_INEXACT, ra, add_x86(xo * xo, xo));  // -inf: inf + -inf, invalid
     }
     if (as_signed(hi) <= 0) [[unlikely]] {
@@ -122,14 +122,14 @@ inline float sqrtf_positive(std::uint32_t w) {
     return sqrt_positive(bits(x));
 }
 
-[[gnu::always_inline]] static inline float run_sqrtf(float x, report_t ra) {
+[[gnu::always_inline]] static inline f32 run_sqrtf(f32 x, report_t ra) {
 #if defined(KALM_SAE_ARITH)
     if (is_positive_normal(x) && sae_arith()) [[likely]]
         return sae_sqrt(x);
 #endif
     const std::uint32_t w = bits(x), ix = w & 0x7FFFFFFFu;
     if (ix > 0x7F7FFFFFu) [[unlikely]] {
-        const float xo = opaque(x);
+        const f32 xo = opaque(x);
         return fp_raise(FP_INEXACT, ra, add_x86(xo * xo, xo));  // -inf: inf + -inf, invalid
     }
     if (ix == 0) [[unlikely]]
@@ -139,8 +139,8 @@ inline float sqrtf_positive(std::uint32_t w) {
     return sqrtf_positive(w);
 }
 
-double sqrt_cleared(double x, report_t ra) { return run_sqrt(x, ra); }
-float sqrtf_cleared(float x, report_t ra) { return run_sqrtf(x, ra); }
+f64 sqrt_cleared(f64 x, report_t ra) { return run_sqrt(x, ra); }
+f32 sqrtf_cleared(f32 x, report_t ra) { return run_sqrtf(x, ra); }
 
 namespace exported {
 double sqrt(double x, report_t ra) {

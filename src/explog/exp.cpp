@@ -13,26 +13,26 @@ namespace kalm::lib {
 
 namespace {
 
-constexpr double HALF_BY_SIGN[2] = {dconst(0x3FE0000000000000), dconst(0xBFE0000000000000)};
-constexpr double LN2_HI_BY_SIGN[2] = {dconst(0x3FE62E42FEE00000), dconst(0xBFE62E42FEE00000)};
-constexpr double LN2_LO_BY_SIGN[2] = {dconst(0x3DEA39EF35793C76), dconst(0xBDEA39EF35793C76)};
-constexpr double LN2_HI = dconst(0x3FE62E42FEE00000);               // k*LN2_HI exact
-constexpr double LN2_LO = dconst(0x3DEA39EF35793C76);
-constexpr double INV_LN2 = dconst(0x3FF71547652B82FE);
-constexpr double EXP_OVERFLOW_LIMIT = dconst(0x40862E42FEFA39EF);   // 709.782712893384
-constexpr double EXP_UNDERFLOW_LIMIT = dconst(0xC0874910D52D3051);  // -745.1332191019411
-constexpr double TWO_POW_M1000 = dconst(0x0170000000000000);
-constexpr double infinity = dconst(0x7FF0000000000000);
+constexpr f64 HALF_BY_SIGN[2] = {dconst(0x3FE0000000000000), dconst(0xBFE0000000000000)};
+constexpr f64 LN2_HI_BY_SIGN[2] = {dconst(0x3FE62E42FEE00000), dconst(0xBFE62E42FEE00000)};
+constexpr f64 LN2_LO_BY_SIGN[2] = {dconst(0x3DEA39EF35793C76), dconst(0xBDEA39EF35793C76)};
+constexpr f64 LN2_HI = dconst(0x3FE62E42FEE00000);               // k*LN2_HI exact
+constexpr f64 LN2_LO = dconst(0x3DEA39EF35793C76);
+constexpr f64 INV_LN2 = dconst(0x3FF71547652B82FE);
+constexpr f64 EXP_OVERFLOW_LIMIT = dconst(0x40862E42FEFA39EF);   // 709.782712893384
+constexpr f64 EXP_UNDERFLOW_LIMIT = dconst(0xC0874910D52D3051);  // -745.1332191019411
+constexpr f64 TWO_POW_M1000 = dconst(0x0170000000000000);
+constexpr f64 infinity = dconst(0x7FF0000000000000);
 
-constexpr double EXP_C1 = dconst(0x3FC555555555553E);
-constexpr double EXP_C2 = dconst(0xBF66C16C16BEBD93);
-constexpr double EXP_C3 = dconst(0x3F11566AAF25DE2C);
-constexpr double EXP_C4 = dconst(0xBEBBBD41C5D26BF1);
-constexpr double EXP_C5 = dconst(0x3E66376972BEA4D0);
+constexpr f64 EXP_C1 = dconst(0x3FC555555555553E);
+constexpr f64 EXP_C2 = dconst(0xBF66C16C16BEBD93);
+constexpr f64 EXP_C3 = dconst(0x3F11566AAF25DE2C);
+constexpr f64 EXP_C4 = dconst(0xBEBBBD41C5D26BF1);
+constexpr f64 EXP_C5 = dconst(0x3E66376972BEA4D0);
 
 }  // namespace
 
-[[gnu::always_inline]] static inline double run_exp(double x, report_t ra) {
+[[gnu::always_inline]] static inline f64 run_exp(f64 x, report_t ra) {
     const std::uint32_t hx = hi_word(x);
     const std::uint32_t lx = lo_word(x);
     const std::uint32_t s = hx >> 31;
@@ -49,7 +49,7 @@ constexpr double EXP_C5 = dconst(0x3E66376972BEA4D0);
         if (x < EXP_UNDERFLOW_LIMIT) return fp_raise(FP_UNDERFLOW, ra, ZERO);
     }
 
-    double hi = ZERO, lo = ZERO;
+    f64 hi = ZERO, lo = ZERO;
     std::int32_t k = 0;
     if (ix > 0x3FD62E42u) {  // |x| > ln2/2: reduce
         if (ix <= 0x3FF0A2B1u) {  // |x| < 1.5 ln2: k = +-1, no multiplication
@@ -58,7 +58,7 @@ constexpr double EXP_C5 = dconst(0x3E66376972BEA4D0);
             k = 1 - 2 * static_cast<std::int32_t>(s);
         } else {
             // x/ln2 rounded half away from zero, by truncation of the biased product.
-            const double t = convert_to_int32_and_back(INV_LN2 * x + HALF_BY_SIGN[s], k);
+            const f64 t = convert_to_int32_and_back(INV_LN2 * x + HALF_BY_SIGN[s], k);
             hi = x - t * LN2_HI;
             lo = t * LN2_LO;
         }
@@ -67,16 +67,16 @@ constexpr double EXP_C5 = dconst(0x3E66376972BEA4D0);
         if (opaque(HUGE) + x > ONE) return fp_raise(FP_INEXACT, ra, ONE + x);
     }
 
-    const double t = x * x;
-    const double c = x - t * (EXP_C1 + t * (EXP_C2 + t * (EXP_C3 + t * (EXP_C4 + t * EXP_C5))));
+    const f64 t = x * x;
+    const f64 c = x - t * (EXP_C1 + t * (EXP_C2 + t * (EXP_C3 + t * (EXP_C4 + t * EXP_C5))));
     if (k == 0) {
-        const double xc = x * c;
-        const double q = soft_ddiv_local(xc, c - TWO);
+        const f64 xc = x * c;
+        const f64 q = soft_ddiv_local(xc, c - TWO);
         return fp_check_flags(ONE - (q - x), ra);
     }
-    const double xc = x * c;
-    const double q = soft_ddiv_local(xc, TWO - c);
-    const double y = ONE - ((lo - q) - hi);
+    const f64 xc = x * c;
+    const f64 q = soft_ddiv_local(xc, TWO - c);
+    const f64 y = ONE - ((lo - q) - hi);
 
     // Scale by 2^k on the bit pattern; the deepest results go through a multiply
     // so that a subnormal is rounded (and flagged) by the hardware.
@@ -86,7 +86,7 @@ constexpr double EXP_C5 = dconst(0x3E66376972BEA4D0);
     return fp_check_flags(add_to_exponent(y, k + 1000) * TWO_POW_M1000, ra);
 }
 
-double exp_cleared(double x, report_t ra) { return run_exp(x, ra); }
+f64 exp_cleared(f64 x, report_t ra) { return run_exp(x, ra); }
 
 namespace exported {
 double exp(double x, report_t ra) {

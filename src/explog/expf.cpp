@@ -13,25 +13,25 @@ namespace kalm::lib {
 
 namespace {
 
-constexpr float HALF_BY_SIGN[2] = {fconst(0x3F000000), fconst(0xBF000000)};
-constexpr float LN2_HI_BY_SIGN[2] = {fconst(0x3F317180), fconst(0xBF317180)};
-constexpr float LN2_LO_BY_SIGN[2] = {fconst(0x3717F7D1), fconst(0xB717F7D1)};
-constexpr float INV_LN2 = fconst(0x3FB8AA3B);
-constexpr float LN2_HI = fconst(0x3F317180);
-constexpr float LN2_LO = fconst(0x3717F7D1);
-constexpr float TWO_POW_M100 = fconst(0x0D800000);
-constexpr float INF = fconst(0x7F800000);
+constexpr f32 HALF_BY_SIGN[2] = {fconst(0x3F000000), fconst(0xBF000000)};
+constexpr f32 LN2_HI_BY_SIGN[2] = {fconst(0x3F317180), fconst(0xBF317180)};
+constexpr f32 LN2_LO_BY_SIGN[2] = {fconst(0x3717F7D1), fconst(0xB717F7D1)};
+constexpr f32 INV_LN2 = fconst(0x3FB8AA3B);
+constexpr f32 LN2_HI = fconst(0x3F317180);
+constexpr f32 LN2_LO = fconst(0x3717F7D1);
+constexpr f32 TWO_POW_M100 = fconst(0x0D800000);
+constexpr f32 INF = fconst(0x7F800000);
 
 // r·(e^r + 1)/(e^r − 1) ≈ 2 + C1·r² + ... + C5·r^10 on [−ln2/2, ln2/2].
-constexpr float EXP_C1 = fconst(0x3E2AAAAB);
-constexpr float EXP_C2 = fconst(0xBB360B61);
-constexpr float EXP_C3 = fconst(0x388AB355);
-constexpr float EXP_C4 = fconst(0xB5DDEA0E);
-constexpr float EXP_C5 = fconst(0x3331BB4C);
+constexpr f32 EXP_C1 = fconst(0x3E2AAAAB);
+constexpr f32 EXP_C2 = fconst(0xBB360B61);
+constexpr f32 EXP_C3 = fconst(0x388AB355);
+constexpr f32 EXP_C4 = fconst(0xB5DDEA0E);
+constexpr f32 EXP_C5 = fconst(0x3331BB4C);
 
 }  // namespace
 
-[[gnu::always_inline]] static inline float run_expf(float x, report_t /*ra*/) {
+[[gnu::always_inline]] static inline f32 run_expf(f32 x, report_t /*ra*/) {
     const std::uint32_t hx = bits(x);
     const std::uint32_t ix = hx & 0x7FFFFFFFu;
     const std::uint32_t s = hx >> 31;
@@ -42,7 +42,7 @@ constexpr float EXP_C5 = fconst(0x3331BB4C);
     if (as_signed(hx) > 0x42B17217) return INF;
     if (s && ix > 0x42CFF1B5u) return ZERO_F;
 
-    float hi = ZERO_F, lo = ZERO_F;
+    f32 hi = ZERO_F, lo = ZERO_F;
     std::int32_t k = 0;
     if (ix > 0x3EB17218u) {
         if (ix <= 0x3F851591u) {
@@ -50,7 +50,7 @@ constexpr float EXP_C5 = fconst(0x3331BB4C);
             lo = LN2_LO_BY_SIGN[s];
             k = 1 - 2 * static_cast<std::int32_t>(s);
         } else {
-            const float t = convert_to_int32_and_back(INV_LN2 * x + HALF_BY_SIGN[s], k);
+            const f32 t = convert_to_int32_and_back(INV_LN2 * x + HALF_BY_SIGN[s], k);
             hi = x - t * LN2_HI;  // exact: LN2_HI has trailing zero bits
             lo = t * LN2_LO;
         }
@@ -60,17 +60,17 @@ constexpr float EXP_C5 = fconst(0x3331BB4C);
         if (opaque(HUGE_F) + x > ONE_F) return ONE_F + x;
     }
 
-    const float t = x * x;
-    const float c = x - t * (EXP_C1 + t * (EXP_C2 + t * (EXP_C3 + t * (EXP_C4 + t * EXP_C5))));
+    const f32 t = x * x;
+    const f32 c = x - t * (EXP_C1 + t * (EXP_C2 + t * (EXP_C3 + t * (EXP_C4 + t * EXP_C5))));
     if (k == 0) return ONE_F - (soft_sdiv(x * c, c - TWO_F) - x);
-    const float y = ONE_F - ((lo - soft_sdiv(x * c, TWO_F - c)) - hi);
+    const f32 y = ONE_F - ((lo - soft_sdiv(x * c, TWO_F - c)) - hi);
     if (k >= -125) return add_to_exponent(y, k);
     // Subnormal range: scale to a normal first, let one multiplication round.
-    const float yn = add_to_exponent(y, k + 100);
+    const f32 yn = add_to_exponent(y, k + 100);
     return yn * TWO_POW_M100;
 }
 
-float expf(float x, report_t ra) { return run_expf(x, ra); }
+f32 expf(f32 x, report_t ra) { return run_expf(x, ra); }
 
 namespace exported {
 float expf(float x, report_t ra) {

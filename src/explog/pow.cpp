@@ -13,45 +13,45 @@ namespace kalm::lib {
 
 namespace {
 
-constexpr double POW_PIVOT[2] = {dconst(0x3FF0000000000000), dconst(0x3FF8000000000000)};
-constexpr double POW_PIVOT_LOG2_HI[2] = {dconst(0x0000000000000000), dconst(0x3FE2B80340000000)};
-constexpr double POW_PIVOT_LOG2_LO[2] = {dconst(0x0000000000000000), dconst(0x3E4CFDEB43CFD006)};
-constexpr double TWO_POW_53 = dconst(0x4340000000000000);
-constexpr double POW_OVERFLOW_MARGIN = dconst(0x3C971547652B82FE);
-constexpr double TWO_OVER_3LN2 = dconst(0x3FEEC709DC3A03FD);
-constexpr double TWO_OVER_3LN2_HI = dconst(0x3FEEC709E0000000);
-constexpr double TWO_OVER_3LN2_LO = dconst(0xBE3E2FE0145B01F5);
-constexpr double INV_LN2 = dconst(0x3FF71547652B82FE);
-constexpr double INV_LN2_HI = dconst(0x3FF7154760000000);
-constexpr double INV_LN2_LO = dconst(0x3E54AE0BF85DDF44);
-constexpr double POW_LN2 = dconst(0x3FE62E42FEFA39EF);
-constexpr double POW_LN2_HI = dconst(0x3FE62E4300000000);
-constexpr double POW_LN2_LO = dconst(0xBE205C610CA86C39);
-constexpr double minus_one = dconst(0xBFF0000000000000);
-constexpr double three = dconst(0x4008000000000000);
-constexpr double quarter = dconst(0x3FD0000000000000);
-constexpr double one_third = dconst(0x3FD5555555555555);
+constexpr f64 POW_PIVOT[2] = {dconst(0x3FF0000000000000), dconst(0x3FF8000000000000)};
+constexpr f64 POW_PIVOT_LOG2_HI[2] = {dconst(0x0000000000000000), dconst(0x3FE2B80340000000)};
+constexpr f64 POW_PIVOT_LOG2_LO[2] = {dconst(0x0000000000000000), dconst(0x3E4CFDEB43CFD006)};
+constexpr f64 TWO_POW_53 = dconst(0x4340000000000000);
+constexpr f64 POW_OVERFLOW_MARGIN = dconst(0x3C971547652B82FE);
+constexpr f64 TWO_OVER_3LN2 = dconst(0x3FEEC709DC3A03FD);
+constexpr f64 TWO_OVER_3LN2_HI = dconst(0x3FEEC709E0000000);
+constexpr f64 TWO_OVER_3LN2_LO = dconst(0xBE3E2FE0145B01F5);
+constexpr f64 INV_LN2 = dconst(0x3FF71547652B82FE);
+constexpr f64 INV_LN2_HI = dconst(0x3FF7154760000000);
+constexpr f64 INV_LN2_LO = dconst(0x3E54AE0BF85DDF44);
+constexpr f64 POW_LN2 = dconst(0x3FE62E42FEFA39EF);
+constexpr f64 POW_LN2_HI = dconst(0x3FE62E4300000000);
+constexpr f64 POW_LN2_LO = dconst(0xBE205C610CA86C39);
+constexpr f64 minus_one = dconst(0xBFF0000000000000);
+constexpr f64 three = dconst(0x4008000000000000);
+constexpr f64 quarter = dconst(0x3FD0000000000000);
+constexpr f64 one_third = dconst(0x3FD5555555555555);
 
-constexpr double POW_LOG_C1 = dconst(0x3FE3333333333303);
-constexpr double POW_LOG_C2 = dconst(0x3FDB6DB6DB6FABFF);
-constexpr double POW_LOG_C3 = dconst(0x3FD55555518F264D);
-constexpr double POW_LOG_C4 = dconst(0x3FD17460A91D4101);
-constexpr double POW_LOG_C5 = dconst(0x3FCD864A93C9DB65);
-constexpr double POW_LOG_C6 = dconst(0x3FCA7E284A454EEF);
+constexpr f64 POW_LOG_C1 = dconst(0x3FE3333333333303);
+constexpr f64 POW_LOG_C2 = dconst(0x3FDB6DB6DB6FABFF);
+constexpr f64 POW_LOG_C3 = dconst(0x3FD55555518F264D);
+constexpr f64 POW_LOG_C4 = dconst(0x3FD17460A91D4101);
+constexpr f64 POW_LOG_C5 = dconst(0x3FCD864A93C9DB65);
+constexpr f64 POW_LOG_C6 = dconst(0x3FCA7E284A454EEF);
 
-constexpr double EXP_C1 = dconst(0x3FC555555555553E);
-constexpr double EXP_C2 = dconst(0xBF66C16C16BEBD93);
-constexpr double EXP_C3 = dconst(0x3F11566AAF25DE2C);
-constexpr double EXP_C4 = dconst(0xBEBBBD41C5D26BF1);
-constexpr double EXP_C5 = dconst(0x3E66376972BEA4D0);
+constexpr f64 EXP_C1 = dconst(0x3FC555555555553E);
+constexpr f64 EXP_C2 = dconst(0xBF66C16C16BEBD93);
+constexpr f64 EXP_C3 = dconst(0x3F11566AAF25DE2C);
+constexpr f64 EXP_C4 = dconst(0xBEBBBD41C5D26BF1);
+constexpr f64 EXP_C5 = dconst(0x3E66376972BEA4D0);
 
 // s*HUGE*HUGE and s*TINY*TINY: really multiplied, for the overflow/underflow flags.
-inline double overflow(double s) { return s * opaque(HUGE) * HUGE; }
-inline double underflow(double s) { return s * opaque(TINY) * TINY; }
+inline f64 overflow(f64 s) { return s * opaque(HUGE) * HUGE; }
+inline f64 underflow(f64 s) { return s * opaque(TINY) * TINY; }
 
 }  // namespace
 
-[[gnu::always_inline]] static inline double run_pow(double x, double y, report_t ra) {
+[[gnu::always_inline]] static inline f64 run_pow(f64 x, f64 y, report_t ra) {
     const std::uint64_t wx = word_of(x), wy = word_of(y);
     const std::int32_t hx = as_signed(static_cast<std::uint32_t>(wx >> 32));
     const std::int32_t hy = as_signed(static_cast<std::uint32_t>(wy >> 32));
@@ -96,13 +96,13 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
         if (hy == 0x3FE00000 && hx >= 0) return sqrt(x, ra);  // continues in sqrt, reporting to our caller
     }
 
-    double a = masked(x, 0x7FFFFFFFFFFFFFFFull);  // |x|, made on the double (its arithmetic follows)
+    f64 a = masked(x, 0x7FFFFFFFFFFFFFFFull);  // |x|, made on the double (its arithmetic follows)
     if (lx == 0 && (ix == 0 || ix == 0x7FF00000 || ix == 0x3FF00000)) {  // +-0, +-inf, +-1
-        double z = a;
+        f64 z = a;
         if (hy < 0) z = soft_ddiv_local(ONE, z);
         if (hx < 0) {
             if (((static_cast<std::uint32_t>(ix) - 0x3FF00000u) | static_cast<std::uint32_t>(yisint)) == 0) {
-                const double d = z - z;
+                const f64 d = z - z;
                 z = soft_ddiv_local(d, z - z);  // (-1)^non-integer: 0/0
             } else if (yisint == 1) {
                 z = -z;
@@ -113,13 +113,13 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
 
     const std::int32_t nsign = static_cast<std::int32_t>(static_cast<std::uint32_t>(hx) >> 31) - 1;
     if ((nsign | yisint) == 0) {  // negative finite x, non-integer y: 0/0
-        const double d = x - x;
+        const f64 d = x - x;
         return fp_check_flags(soft_ddiv_local(d, x - x), ra);
     }
 
-    const double s = ((nsign | (yisint - 1)) == 0) ? minus_one : ONE;
+    const f64 s = ((nsign | (yisint - 1)) == 0) ? minus_one : ONE;
 
-    double t1, t2;
+    f64 t1, t2;
     if (iy > 0x41E00000) {  // |y| > 2^31
         if (iy > 0x43F00000) {  // |y| > 2^64
             if (ix <= 0x3FEFFFFF) return fp_check_flags(hy < 0 ? overflow(s) : underflow(s), ra);
@@ -128,10 +128,10 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
         if (ix <= 0x3FEFFFFE) return fp_check_flags(hy < 0 ? overflow(s) : underflow(s), ra);
         if (ix > 0x3FF00000) return fp_check_flags(hy > 0 ? overflow(s) : underflow(s), ra);
         // |x| within ~2^-20 of 1: log2|x| from a short series in t = |x| - 1.
-        const double t = a - ONE;
-        const double w = (t * t) * (HALF - t * (one_third - t * quarter));
-        const double u = INV_LN2_HI * t;
-        const double v = t * INV_LN2_LO - w * INV_LN2;
+        const f64 t = a - ONE;
+        const f64 w = (t * t) * (HALF - t * (one_third - t * quarter));
+        const f64 u = INV_LN2_HI * t;
+        const f64 v = t * INV_LN2_LO - w * INV_LN2;
         t1 = clear_lo(u + v);
         t2 = v - (t1 - u);
     } else {
@@ -146,7 +146,7 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
         const std::int32_t j = ix & 0x000FFFFF;
         ix = j | 0x3FF00000;
         int k;
-        double top = ONE;  // a's new exponent field, put onto the double itself below
+        f64 top = ONE;  // a's new exponent field, put onto the double itself below
         if (j <= 0x3988E) {
             k = 0;
         } else if (j < 0xBB67A) {
@@ -160,18 +160,18 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
         a = word_or(masked(a, 0x000FFFFFFFFFFFFFull), top);
 
         // s = (a - pivot)/(a + pivot) as s_h + s_l.
-        double u = a - POW_PIVOT[k];
-        double v = soft_ddiv_local(ONE, a + POW_PIVOT[k]);
-        const double ss = u * v;
-        const double s_h = clear_lo(ss);
-        double t_h = from_words(((static_cast<std::uint32_t>(ix) >> 1) | 0x20000000u) + 0x00080000u +
+        f64 u = a - POW_PIVOT[k];
+        f64 v = soft_ddiv_local(ONE, a + POW_PIVOT[k]);
+        const f64 ss = u * v;
+        const f64 s_h = clear_lo(ss);
+        f64 t_h = from_words(((static_cast<std::uint32_t>(ix) >> 1) | 0x20000000u) + 0x00080000u +
                                     (static_cast<std::uint32_t>(k) << 18),
                                 0);
-        double t_l = a - (t_h - POW_PIVOT[k]);
-        const double s_l = v * ((u - s_h * t_h) - s_h * t_l);
+        f64 t_l = a - (t_h - POW_PIVOT[k]);
+        const f64 s_l = v * ((u - s_h * t_h) - s_h * t_l);
 
-        double s2 = ss * ss;
-        double r = s2 * s2 *
+        f64 s2 = ss * ss;
+        f64 r = s2 * s2 *
                    (POW_LOG_C1 + s2 * (POW_LOG_C2 + s2 * (POW_LOG_C3 + s2 * (POW_LOG_C4 + s2 * (POW_LOG_C5 + s2 * POW_LOG_C6)))));
         r = r + s_l * (s_h + ss);
 
@@ -181,22 +181,22 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
 
         u = s_h * t_h;
         v = s_l * t_h + t_l * ss;
-        const double p_h = clear_lo(u + v);
-        const double p_l = v - (p_h - u);
+        const f64 p_h = clear_lo(u + v);
+        const f64 p_l = v - (p_h - u);
 
-        const double z_h = TWO_OVER_3LN2_HI * p_h;
-        const double z_l = TWO_OVER_3LN2_LO * p_h + p_l * TWO_OVER_3LN2 + POW_PIVOT_LOG2_LO[k];
+        const f64 z_h = TWO_OVER_3LN2_HI * p_h;
+        const f64 z_l = TWO_OVER_3LN2_LO * p_h + p_l * TWO_OVER_3LN2 + POW_PIVOT_LOG2_LO[k];
 
-        const double t = static_cast<double>(n);
+        const f64 t = static_cast<f64>(n);
         t1 = clear_lo(((z_h + z_l) + POW_PIVOT_LOG2_HI[k]) + t);
         t2 = z_l - (((t1 - t) - POW_PIVOT_LOG2_HI[k]) - z_h);
     }
 
     // z = y * (t1 + t2) as p_h + p_l, p_h exact.
-    const double y1 = clear_lo(y);
-    const double p_l = (y - y1) * t1 + y * t2;
-    double p_h = y1 * t1;
-    double z = p_l + p_h;
+    const f64 y1 = clear_lo(y);
+    const f64 p_l = (y - y1) * t1 + y * t2;
+    f64 p_h = y1 * t1;
+    f64 z = p_l + p_h;
     const std::int32_t j = as_signed(hi_word(z));
     const std::uint32_t i = lo_word(z);
 
@@ -215,23 +215,23 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
         int e = static_cast<int>(iz >> 20) - 1023;
         const std::uint32_t m = static_cast<std::uint32_t>(j) + (0x00100000u >> (e + 1));
         e = static_cast<int>((m & 0x7FFFFFFFu) >> 20) - 1023;
-        const double t = from_words(m & ~(0x000FFFFFu >> e), 0);
+        const f64 t = from_words(m & ~(0x000FFFFFu >> e), 0);
         n = static_cast<std::int32_t>(((m & 0x000FFFFFu) | 0x00100000u) >> (20 - e));
         if (j < 0) n = -n;
         p_h = p_h - t;
     }
 
     // 2^(p_h + p_l) = e^z' with z' = (p_h + p_l)*ln2 carried as z + w.
-    double t = clear_lo(p_l + p_h);
-    const double u = t * POW_LN2_HI;
-    const double v = (p_l - (t - p_h)) * POW_LN2 + t * POW_LN2_LO;
+    f64 t = clear_lo(p_l + p_h);
+    const f64 u = t * POW_LN2_HI;
+    const f64 v = (p_l - (t - p_h)) * POW_LN2 + t * POW_LN2_LO;
     z = u + v;
-    const double w = v - (z - u);
+    const f64 w = v - (z - u);
     t = z * z;
-    const double c = z - t * (EXP_C1 + t * (EXP_C2 + t * (EXP_C3 + t * (EXP_C4 + t * EXP_C5))));
-    const double zc = z * c;
-    const double q = soft_ddiv_local(zc, c - TWO);
-    const double r = q - (w + z * w);
+    const f64 c = z - t * (EXP_C1 + t * (EXP_C2 + t * (EXP_C3 + t * (EXP_C4 + t * EXP_C5))));
+    const f64 zc = z * c;
+    const f64 q = soft_ddiv_local(zc, c - TWO);
+    const f64 r = q - (w + z * w);
     z = ONE - (r - z);
 
     const std::uint32_t jz = hi_word(z) + (static_cast<std::uint32_t>(n) << 20);
@@ -243,7 +243,7 @@ inline double underflow(double s) { return s * opaque(TINY) * TINY; }
     return fp_check_flags(s * z, ra);
 }
 
-double pow_cleared(double x, double y, report_t ra) { return run_pow(x, y, ra); }
+f64 pow_cleared(f64 x, f64 y, report_t ra) { return run_pow(x, y, ra); }
 
 namespace exported {
 double pow(double x, double y, report_t ra) {

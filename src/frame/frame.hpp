@@ -36,8 +36,8 @@ inline std::uint32_t control_word() { return tls_control_word; }
 void raise_service(FpExceptionCode code, report_t ra);
 
 // fp_raise: returns r when the exception is masked; raises otherwise.
-double fp_raise(FpExceptionCode code, report_t ra, double r);
-float fp_raise(FpExceptionCode code, report_t ra, float r);
+f64 fp_raise(FpExceptionCode code, report_t ra, f64 r);
+f32 fp_raise(FpExceptionCode code, report_t ra, f32 r);
 
 // Inside an export call on x86-64 the register holds the device's environment
 // and the caller's host-only flags, both known from the call's record, so the
@@ -105,8 +105,8 @@ inline T known_flags_inner(bool inexact, T r, report_t ra) {
 // Magnitude below 2^-440 (doubles) or 2^-40 (floats), zero and subnormals
 // included: the values whose polynomial terms and squares can reach the
 // subnormal range inside a routine.
-inline bool tiny(double v) { return ((word_of(v) >> 32) & 0x7FF00000u) < 0x24700000u; }
-inline bool tiny(float v) { return (word_of(v) & 0x7F800000u) < 0x2B800000u; }
+inline bool tiny(f64 v) { return ((word_of(v) >> 32) & 0x7FF00000u) < 0x24700000u; }
+inline bool tiny(f32 v) { return (word_of(v) & 0x7F800000u) < 0x2B800000u; }
 // Either of two arguments tiny: both tested, without a branch between them.
 template <class T>
 inline bool tiny(T a, T b) {
@@ -115,12 +115,12 @@ inline bool tiny(T a, T b) {
 }
 
 // |v| == 1.
-inline bool unit_magnitude(double v) { return (bits(v) & 0x7FFFFFFFFFFFFFFFull) == 0x3FF0000000000000ull; }
-inline bool unit_magnitude(float v) { return (bits(v) & 0x7FFFFFFFu) == 0x3F800000u; }
+inline bool unit_magnitude(f64 v) { return (bits(v) & 0x7FFFFFFFFFFFFFFFull) == 0x3FF0000000000000ull; }
+inline bool unit_magnitude(f32 v) { return (bits(v) & 0x7FFFFFFFu) == 0x3F800000u; }
 // v's binary exponent (its biased exponent field less the bias) within [lo, hi].
-inline int exponent_of(float v) { return static_cast<int>((bits(v) >> 23) & 0xFFu) - 127; }
-inline bool exponent_in(float v, int lo, int hi) { return exponent_of(v) >= lo && exponent_of(v) <= hi; }
-inline bool exponent_gap_in(float a, float b, int lo, int hi) {
+inline int exponent_of(f32 v) { return static_cast<int>((bits(v) >> 23) & 0xFFu) - 127; }
+inline bool exponent_in(f32 v, int lo, int hi) { return exponent_of(v) >= lo && exponent_of(v) <= hi; }
+inline bool exponent_gap_in(f32 a, f32 b, int lo, int hi) {
     const int gap = exponent_of(a) - exponent_of(b);
     return gap >= lo && gap <= hi;
 }
@@ -160,7 +160,7 @@ template <Entry E, bool InnerClears, typename Body, typename Check>
 inline auto export_call(std::uint32_t ordinal, bool tiny_args, Body body, Check result_check) {
     CallEnv e;
     enter_call<E, InnerClears>(e, ordinal, tiny_args);
-    const auto r = body();
+    const auto r = to_hw(body());
     leave_call<InnerClears>(e, r, result_check(r));
     return r;
 }

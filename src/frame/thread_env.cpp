@@ -137,14 +137,14 @@ void raise_service(FpExceptionCode code, report_t ra) {
 
 // One exception per exit check or direct report, chosen by code and delivered
 // only when the calling thread's control word leaves it unmasked.
-double fp_raise(FpExceptionCode code, report_t ra, double r) {
+f64 fp_raise(FpExceptionCode code, report_t ra, f64 r) {
     if (control_word() & fp_mask_bit[code]) [[likely]]
         return r;
     raise_service(code, ra);
     return r;  // a handler that returns continues as if masked
 }
 
-float fp_raise(FpExceptionCode code, report_t ra, float r) {
+f32 fp_raise(FpExceptionCode code, report_t ra, f32 r) {
     if (control_word() & fp_mask_bit[code]) [[likely]]
         return r;
     raise_service(code, ra);

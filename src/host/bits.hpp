@@ -416,3 +416,4 @@ inline float mul_ordered(float a, float b) {
 }
 
 }  // namespace kalm::lib
+#include "host/soft_float.hpp"

@@ -6,6 +6,8 @@
 #include <bit>
 #include <cstdint>
 
+#include "host/soft_float.hpp"
+
 namespace kalm::lib {
 
 // Truncating conversion to a 32-bit integer with the host's own flag
@@ -86,5 +88,19 @@ inline float convert_to_int32_and_back(float x, std::int32_t& k) {
     return static_cast<float>(k);
 #endif
 }
+
+#if defined(KALM_SOFT_FLAGS)
+// The software types convert as cvttsd2si and cvttss2si do, flags included.
+inline std::int32_t convert_to_int32(soft_double x) { return static_cast<std::int32_t>(x); }
+inline std::int32_t convert_to_int32(soft_float x) { return static_cast<std::int32_t>(x); }
+inline soft_double convert_to_int32_and_back(soft_double x, std::int32_t& k) {
+    k = convert_to_int32(x);
+    return soft_double(k);
+}
+inline soft_float convert_to_int32_and_back(soft_float x, std::int32_t& k) {
+    k = convert_to_int32(x);
+    return soft_float(k);  // |k| < 2^24 (see above): exact
+}
+#endif
 
 }  // namespace kalm::lib

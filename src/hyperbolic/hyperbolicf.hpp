@@ -5,6 +5,6 @@
 namespace kalm::lib {
 
 // e^x − 1 for finite x in (−2, 44). No frame: flags are left for the caller.
-float expm1f_core(float x);
+f32 expm1f_core(f32 x);
 
 }  // namespace kalm::lib

@@ -12,50 +12,50 @@
 namespace kalm::lib {
 namespace {
 
-constexpr double ATAN_HI[4] = {
+constexpr f64 ATAN_HI[4] = {
     dconst(0x3FDDAC670561BB4F),  // atan(0.5)
     dconst(0x3FE921FB54442D18),  // atan(1)
     dconst(0x3FEF730BD281F69B),  // atan(1.5)
     dconst(0x3FF921FB54442D18),  // atan(inf)
 };
-constexpr double ATAN_LO[4] = {
+constexpr f64 ATAN_LO[4] = {
     dconst(0x3C7A2B7F222F65E2),
     dconst(0x3C81A62633145C07),
     dconst(0x3C7007887AF0CBBD),
     dconst(0x3C91A62633145C07),
 };
 
-constexpr double ATAN_A0 = dconst(0x3FD555555555550D);
-constexpr double ATAN_A1 = dconst(0xBFC999999998EBC4);
-constexpr double ATAN_A2 = dconst(0x3FC24924920083FF);
-constexpr double ATAN_A3 = dconst(0xBFBC71C6FE231671);
-constexpr double ATAN_A4 = dconst(0x3FB745CDC54C206E);
-constexpr double ATAN_A5 = dconst(0xBFB3B0F2AF749A6D);
-constexpr double ATAN_A6 = dconst(0x3FB10D66A0D03D51);
-constexpr double ATAN_A7 = dconst(0xBFADDE2D52DEFD9A);
-constexpr double ATAN_A8 = dconst(0x3FA97B4B24760DEB);
-constexpr double ATAN_A9 = dconst(0xBFA2B4442C6A6C2F);
-constexpr double ATAN_A10 = dconst(0x3F90AD3AE322DA11);
+constexpr f64 ATAN_A0 = dconst(0x3FD555555555550D);
+constexpr f64 ATAN_A1 = dconst(0xBFC999999998EBC4);
+constexpr f64 ATAN_A2 = dconst(0x3FC24924920083FF);
+constexpr f64 ATAN_A3 = dconst(0xBFBC71C6FE231671);
+constexpr f64 ATAN_A4 = dconst(0x3FB745CDC54C206E);
+constexpr f64 ATAN_A5 = dconst(0xBFB3B0F2AF749A6D);
+constexpr f64 ATAN_A6 = dconst(0x3FB10D66A0D03D51);
+constexpr f64 ATAN_A7 = dconst(0xBFADDE2D52DEFD9A);
+constexpr f64 ATAN_A8 = dconst(0x3FA97B4B24760DEB);
+constexpr f64 ATAN_A9 = dconst(0xBFA2B4442C6A6C2F);
+constexpr f64 ATAN_A10 = dconst(0x3F90AD3AE322DA11);
 
-constexpr double ONE_HALF = dconst(0x3FF8000000000000);  // 1.5
-constexpr double MINUS_ONE = dconst(0xBFF0000000000000);
-constexpr double PIO2_HI = dconst(0x3FF921FB54442D18);
-constexpr double MINUS_PIO2_HI = dconst(0xBFF921FB54442D18);
+constexpr f64 ONE_HALF = dconst(0x3FF8000000000000);  // 1.5
+constexpr f64 MINUS_ONE = dconst(0xBFF0000000000000);
+constexpr f64 PIO2_HI = dconst(0x3FF921FB54442D18);
+constexpr f64 MINUS_PIO2_HI = dconst(0xBFF921FB54442D18);
 
 // Constants of atan2: every special result is one of these, returned as stored.
-constexpr double PI = dconst(0x400921FB54442D18);
-constexpr double MINUS_PI = dconst(0xC00921FB54442D18);
-constexpr double PIO4_HI = dconst(0x3FE921FB54442D18);
-constexpr double MINUS_PIO4_HI = dconst(0xBFE921FB54442D18);
-constexpr double THREE_PIO4 = dconst(0x4002D97C7F3321D2);
-constexpr double MINUS_THREE_PIO4 = dconst(0xC002D97C7F3321D2);
-constexpr double PI_LO = dconst(0x3CA1A62633145C07);
-constexpr double MINUS_ZERO = dconst(0x8000000000000000);
+constexpr f64 PI = dconst(0x400921FB54442D18);
+constexpr f64 MINUS_PI = dconst(0xC00921FB54442D18);
+constexpr f64 PIO4_HI = dconst(0x3FE921FB54442D18);
+constexpr f64 MINUS_PIO4_HI = dconst(0xBFE921FB54442D18);
+constexpr f64 THREE_PIO4 = dconst(0x4002D97C7F3321D2);
+constexpr f64 MINUS_THREE_PIO4 = dconst(0xC002D97C7F3321D2);
+constexpr f64 PI_LO = dconst(0x3CA1A62633145C07);
+constexpr f64 MINUS_ZERO = dconst(0x8000000000000000);
 
 // The arc tangent algorithm; `div` is the software division variant that fits
 // the caller (reporting against the application's call or the call site).
 template <typename Div>
-inline double atan_body(double x, Div div) {
+inline f64 atan_body(f64 x, Div div) {
     const std::uint32_t hx = hi_word(x);
     const std::uint32_t lx = lo_word(x);
     const std::uint32_t ix = hx & 0x7FFFFFFF;
@@ -88,17 +88,17 @@ inline double atan_body(double x, Div div) {
             x = div(MINUS_ONE, x);
         }
     }
-    const double z = x * x;
-    const double w = z * z;
-    const double s1 = z * (ATAN_A0 + w * (ATAN_A2 + w * (ATAN_A4 + w * (ATAN_A6 + w * (ATAN_A8 + w * ATAN_A10)))));
-    const double s2 = w * (ATAN_A1 + w * (ATAN_A3 + w * (ATAN_A5 + w * (ATAN_A7 + w * ATAN_A9))));
+    const f64 z = x * x;
+    const f64 w = z * z;
+    const f64 s1 = z * (ATAN_A0 + w * (ATAN_A2 + w * (ATAN_A4 + w * (ATAN_A6 + w * (ATAN_A8 + w * ATAN_A10)))));
+    const f64 s2 = w * (ATAN_A1 + w * (ATAN_A3 + w * (ATAN_A5 + w * (ATAN_A7 + w * ATAN_A9))));
     if (id < 0) return x - x * (s1 + s2);
-    const double r = ATAN_HI[id] - ((x * (s1 + s2) - ATAN_LO[id]) - x);
+    const f64 r = ATAN_HI[id] - ((x * (s1 + s2) - ATAN_LO[id]) - x);
     return as_signed(hx) >= 0 ? r : -r;
 }
 
 // Frameless arc tangent for atan2: its flags are left for atan2's exit check.
-double atan_core(double x) { return atan_body(x, [](double a, double b) { return soft_ddiv_local(a, b); }); }
+f64 atan_core(f64 x) { return atan_body(x, [](f64 a, f64 b) { return soft_ddiv_local(a, b); }); }
 
 inline bool is_nan_words(std::uint32_t ix, std::uint32_t lx) {
     return (ix | ((lx | (0u - lx)) >> 31)) > 0x7FF00000;
@@ -106,12 +106,12 @@ inline bool is_nan_words(std::uint32_t ix, std::uint32_t lx) {
 
 }  // namespace
 
-[[gnu::always_inline]] static inline double run_atan(double x, report_t ra) {
-    const double r = atan_body(x, [ra](double a, double b) { return soft_ddiv(a, b, ra); });
+[[gnu::always_inline]] static inline f64 run_atan(f64 x, report_t ra) {
+    const f64 r = atan_body(x, [ra](f64 a, f64 b) { return soft_ddiv(a, b, ra); });
     return fp_check_flags(r, ra);
 }
 
-[[gnu::always_inline]] static inline double run_atan2(double y, double x, report_t ra) {
+[[gnu::always_inline]] static inline f64 run_atan2(f64 y, f64 x, report_t ra) {
     const std::uint32_t hx = hi_word(x);
     const std::uint32_t lx = lo_word(x);
     const std::uint32_t ix = hx & 0x7FFFFFFF;
@@ -125,19 +125,19 @@ inline bool is_nan_words(std::uint32_t ix, std::uint32_t lx) {
     if (((hx - 0x3FF00000) | lx) == 0) return atan(y, ra);  // x = 1: atan(y), in its own frame
 
     const unsigned m = ((hy >> 31) & 1) | ((hx >> 30) & 2);  // 2*sign(x) + sign(y)
-    double z;
+    f64 z;
     if ((iy | ly) == 0) {
-        const double by_m[4] = {y, y, PI, MINUS_PI};
+        const f64 by_m[4] = {y, y, PI, MINUS_PI};
         z = by_m[m];
         return fp_check_flags(z, ra);
     }
     if ((ix | lx) == 0) return fp_check_flags(as_signed(hy) < 0 ? MINUS_PIO2_HI : PIO2_HI, ra);
     if (ix == 0x7FF00000) {
         if (iy == 0x7FF00000) {
-            const double by_m[4] = {PIO4_HI, MINUS_PIO4_HI, THREE_PIO4, MINUS_THREE_PIO4};
+            const f64 by_m[4] = {PIO4_HI, MINUS_PIO4_HI, THREE_PIO4, MINUS_THREE_PIO4};
             return fp_check_flags(by_m[m], ra);
         }
-        const double by_m[4] = {ZERO, MINUS_ZERO, PI, MINUS_PI};
+        const f64 by_m[4] = {ZERO, MINUS_ZERO, PI, MINUS_PI};
         return fp_check_flags(by_m[m], ra);
     }
     if (iy == 0x7FF00000) return fp_check_flags(as_signed(hy) < 0 ? MINUS_PIO2_HI : PIO2_HI, ra);
@@ -148,7 +148,7 @@ inline bool is_nan_words(std::uint32_t ix, std::uint32_t lx) {
     } else if (k < -60 && as_signed(hx) < 0) {
         z = ZERO;  // |y/x| < 2^-60 behind the y axis: the result is +-pi
     } else {
-        const double q = soft_ddiv_local(y, x);
+        const f64 q = soft_ddiv_local(y, x);
         z = atan_core(from_bits(bits(q) & 0x7FFFFFFFFFFFFFFFull));
     }
     switch (m) {
@@ -160,8 +160,8 @@ inline bool is_nan_words(std::uint32_t ix, std::uint32_t lx) {
     return fp_check_flags(z, ra);
 }
 
-double atan_cleared(double x, report_t ra) { return run_atan(x, ra); }
-double atan2_cleared(double y, double x, report_t ra) { return run_atan2(y, x, ra); }
+f64 atan_cleared(f64 x, report_t ra) { return run_atan(x, ra); }
+f64 atan2_cleared(f64 y, f64 x, report_t ra) { return run_atan2(y, x, ra); }
 
 namespace exported {
 double atan(double x, report_t ra) {

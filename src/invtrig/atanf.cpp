@@ -14,32 +14,32 @@ namespace kalm::lib {
 
 namespace {
 
-constexpr float ATANF_HUGE = fconst(0x7149F2CA);  // 1e30
+constexpr f32 ATANF_HUGE = fconst(0x7149F2CA);  // 1e30
 
 // atan of the reference points 0.5, 1, 1.5 and infinity, as head + tail.
-constexpr float ATANF_HI[4] = {fconst(0x3EED6338), fconst(0x3F490FDA), fconst(0x3F7B985E), fconst(0x3FC90FDA)};
-constexpr float ATANF_LO[4] = {fconst(0x31AC3769), fconst(0x33222168), fconst(0x33140FB4), fconst(0x33A22168)};
+constexpr f32 ATANF_HI[4] = {fconst(0x3EED6338), fconst(0x3F490FDA), fconst(0x3F7B985E), fconst(0x3FC90FDA)};
+constexpr f32 ATANF_LO[4] = {fconst(0x31AC3769), fconst(0x33222168), fconst(0x33140FB4), fconst(0x33A22168)};
 
-constexpr float ATANF_A0 = fconst(0x3EAAAAAB);   //  0.3333333432674408
-constexpr float ATANF_A1 = fconst(0xBE4CCCCD);   // -0.20000000298023224
-constexpr float ATANF_A2 = fconst(0x3E124925);   //  0.1428571492433548
-constexpr float ATANF_A3 = fconst(0xBDE38E38);   // -0.1111111044883728
-constexpr float ATANF_A4 = fconst(0x3DBA2E6E);   //  0.09090887010097504
-constexpr float ATANF_A5 = fconst(0xBD9D8795);   // -0.07691875845193863
-constexpr float ATANF_A6 = fconst(0x3D886B35);   //  0.06661073118448257
-constexpr float ATANF_A7 = fconst(0xBD6EF16B);   // -0.05833570286631584
-constexpr float ATANF_A8 = fconst(0x3D4BDA59);   //  0.049768779426813126
-constexpr float ATANF_A9 = fconst(0xBD15A221);   // -0.03653157129883766
-constexpr float ATANF_A10 = fconst(0x3C8569D7);  //  0.016285819932818413
+constexpr f32 ATANF_A0 = fconst(0x3EAAAAAB);   //  0.3333333432674408
+constexpr f32 ATANF_A1 = fconst(0xBE4CCCCD);   // -0.20000000298023224
+constexpr f32 ATANF_A2 = fconst(0x3E124925);   //  0.1428571492433548
+constexpr f32 ATANF_A3 = fconst(0xBDE38E38);   // -0.1111111044883728
+constexpr f32 ATANF_A4 = fconst(0x3DBA2E6E);   //  0.09090887010097504
+constexpr f32 ATANF_A5 = fconst(0xBD9D8795);   // -0.07691875845193863
+constexpr f32 ATANF_A6 = fconst(0x3D886B35);   //  0.06661073118448257
+constexpr f32 ATANF_A7 = fconst(0xBD6EF16B);   // -0.05833570286631584
+constexpr f32 ATANF_A8 = fconst(0x3D4BDA59);   //  0.049768779426813126
+constexpr f32 ATANF_A9 = fconst(0xBD15A221);   // -0.03653157129883766
+constexpr f32 ATANF_A10 = fconst(0x3C8569D7);  //  0.016285819932818413
 
-constexpr float ONE_HALF = fconst(0x3FC00000);
-constexpr float MINUS_ONE = fconst(0xBF800000);
-constexpr float ATANF_PIO2 = fconst(0x3FC90FDB);
-constexpr float ATANF_MINUS_PIO2 = fconst(0xBFC90FDB);
+constexpr f32 ONE_HALF = fconst(0x3FC00000);
+constexpr f32 MINUS_ONE = fconst(0xBF800000);
+constexpr f32 ATANF_PIO2 = fconst(0x3FC90FDB);
+constexpr f32 ATANF_MINUS_PIO2 = fconst(0xBFC90FDB);
 
 }  // namespace
 
-[[gnu::always_inline]] static inline float run_atanf(float x, [[maybe_unused]] report_t ra) {
+[[gnu::always_inline]] static inline f32 run_atanf(f32 x, [[maybe_unused]] report_t ra) {
     const std::int32_t hx = as_signed(bits(x));
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
     if (ix >= 0x50800000u) {  // |x| >= 2^34, inf, NaN
@@ -47,7 +47,7 @@ constexpr float ATANF_MINUS_PIO2 = fconst(0xBFC90FDB);
         return hx > 0 ? ATANF_PIO2 : ATANF_MINUS_PIO2;
     }
     int id;
-    float xr;
+    f32 xr;
     if (ix < 0x3EE00000u) {     // |x| < 7/16
         if (ix < 0x31000000u) {  // |x| < 2^-29: atan x = x, the addition signals inexact
             if (opaque(ATANF_HUGE) + x > ONE_F) return x;
@@ -55,7 +55,7 @@ constexpr float ATANF_MINUS_PIO2 = fconst(0xBFC90FDB);
         id = -1;
         xr = x;
     } else {
-        const float a = fabsf_at_export(x);
+        const f32 a = fabsf_at_export(x);
         if (ix < 0x3F980000u) {
             if (ix < 0x3F300000u) {  // 7/16 <= |x| < 11/16
                 id = 0;
@@ -72,28 +72,28 @@ constexpr float ATANF_MINUS_PIO2 = fconst(0xBFC90FDB);
             xr = soft_sdiv(MINUS_ONE, a);
         }
     }
-    const float z = xr * xr;
-    const float w = z * z;
+    const f32 z = xr * xr;
+    const f32 w = z * z;
     // Odd and even coefficients as two independent chains in x^4.
-    const float s1 = z * (ATANF_A0 + w * (ATANF_A2 + w * (ATANF_A4 + w * (ATANF_A6 + w * (ATANF_A8 + w * ATANF_A10)))));
-    const float s2 = w * (ATANF_A1 + w * (ATANF_A3 + w * (ATANF_A5 + w * (ATANF_A7 + w * ATANF_A9))));
+    const f32 s1 = z * (ATANF_A0 + w * (ATANF_A2 + w * (ATANF_A4 + w * (ATANF_A6 + w * (ATANF_A8 + w * ATANF_A10)))));
+    const f32 s2 = w * (ATANF_A1 + w * (ATANF_A3 + w * (ATANF_A5 + w * (ATANF_A7 + w * ATANF_A9))));
     if (id < 0) return x - x * (s1 + s2);
-    const float r = ATANF_HI[id] - ((xr * (s1 + s2) - ATANF_LO[id]) - xr);
+    const f32 r = ATANF_HI[id] - ((xr * (s1 + s2) - ATANF_LO[id]) - xr);
     return hx < 0 ? -r : r;
 }
 
-[[gnu::always_inline]] static inline float run_atan2f(float y, float x, report_t ra) {
-    constexpr float ATAN2F_PI = fconst(0x40490FDA);  // one unit below the single nearest to pi
-    constexpr float ATAN2F_MINUS_PI = fconst(0xC0490FDA);
-    constexpr float ATAN2F_PI_LO = fconst(0x34222168);
-    constexpr float PIO2_F = fconst(0x3FC90FDB);
-    constexpr float MINUS_PIO2_F = fconst(0xBFC90FDB);
-    constexpr float PIO4_F = fconst(0x3F490FDB);
-    constexpr float MINUS_PIO4_F = fconst(0xBF490FDB);
-    constexpr float THREE_PIO4_F = fconst(0x4016CBE4);
-    constexpr float MINUS_THREE_PIO4_F = fconst(0xC016CBE4);
-    constexpr float ATAN2F_PIO2_BIG = fconst(0x3FC90FDC);  // the angle when |y/x| > 2^60
-    constexpr float MINUS_ZERO = fconst(0x80000000);
+[[gnu::always_inline]] static inline f32 run_atan2f(f32 y, f32 x, report_t ra) {
+    constexpr f32 ATAN2F_PI = fconst(0x40490FDA);  // one unit below the single nearest to pi
+    constexpr f32 ATAN2F_MINUS_PI = fconst(0xC0490FDA);
+    constexpr f32 ATAN2F_PI_LO = fconst(0x34222168);
+    constexpr f32 PIO2_F = fconst(0x3FC90FDB);
+    constexpr f32 MINUS_PIO2_F = fconst(0xBFC90FDB);
+    constexpr f32 PIO4_F = fconst(0x3F490FDB);
+    constexpr f32 MINUS_PIO4_F = fconst(0xBF490FDB);
+    constexpr f32 THREE_PIO4_F = fconst(0x4016CBE4);
+    constexpr f32 MINUS_THREE_PIO4_F = fconst(0xC016CBE4);
+    constexpr f32 ATAN2F_PIO2_BIG = fconst(0x3FC90FDC);  // the angle when |y/x| > 2^60
+    constexpr f32 MINUS_ZERO = fconst(0x80000000);
 
     const std::int32_t hx = as_signed(bits(x));
     const std::int32_t hy = as_signed(bits(y));
@@ -129,14 +129,14 @@ constexpr float ATANF_MINUS_PIO2 = fconst(0xBFC90FDB);
 
     // Exponent gap from the words alone (both are finite here, so no overflow).
     const std::int32_t k = (static_cast<std::int32_t>(iy) - static_cast<std::int32_t>(ix)) >> 23;
-    float z;
+    f32 z;
     if (k > 60) {
         z = ATAN2F_PIO2_BIG;
     } else if (k < -60 && hx < 0) {
         z = ZERO_F;
     } else {
-        const float q = soft_sdiv(y, x);
-        const float a = fabsf_at_export(q);
+        const f32 q = soft_sdiv(y, x);
+        const f32 a = fabsf_at_export(q);
         z = atanf(a, ra);
     }
     switch (m) {
@@ -147,8 +147,8 @@ constexpr float ATANF_MINUS_PIO2 = fconst(0xBFC90FDB);
     }
 }
 
-float atanf(float x, report_t ra) { return run_atanf(x, ra); }
-float atan2f(float y, float x, report_t ra) { return run_atan2f(y, x, ra); }
+f32 atanf(f32 x, report_t ra) { return run_atanf(x, ra); }
+f32 atan2f(f32 y, f32 x, report_t ra) { return run_atan2f(y, x, ra); }
 
 namespace exported {
 float atanf(float x, report_t ra) {

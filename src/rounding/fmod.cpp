@@ -10,8 +10,8 @@
 namespace kalm::lib {
 namespace {
 
-constexpr double ZERO_D[2] = {dconst(0x0000000000000000), dconst(0x8000000000000000)};
-constexpr float ZERO_F[2] = {fconst(0x00000000), fconst(0x80000000)};
+constexpr f64 ZERO_D[2] = {dconst(0x0000000000000000), dconst(0x8000000000000000)};
+constexpr f32 ZERO_F[2] = {fconst(0x00000000), fconst(0x80000000)};
 
 // Exponent of the leading 1 of a 64-bit magnitude given as hi:lo (hi < 2^20 for subnormals).
 inline std::int32_t leading_exponent(std::uint32_t h, std::uint32_t l) {
@@ -48,14 +48,14 @@ inline void align(std::int32_t e, std::uint32_t& h, std::uint32_t& l) {
     }
 }
 
-inline double fmod_body(double x, double y) {
+inline f64 fmod_body(f64 x, f64 y) {
     std::uint32_t hx = hi_word(x), lx = lo_word(x), hy = hi_word(y), ly = lo_word(y);
     const std::uint32_t sx = hx & 0x80000000u;
     hx &= 0x7FFFFFFFu;
     hy &= 0x7FFFFFFFu;
 
     if ((hy | ly) == 0 || hx >= 0x7FF00000u || (hy | ((ly | (0u - ly)) >> 31)) > 0x7FF00000u) [[unlikely]] {
-        const double p = mul_ordered(x, y);
+        const f64 p = mul_ordered(x, y);
         return soft_ddiv_local(p, p);
     }
     if (hx <= hy) {
@@ -96,14 +96,14 @@ inline double fmod_body(double x, double y) {
     return from_words(sx, hx >> (k - 32));
 }
 
-inline float fmodf_body(float x, float y) {
+inline f32 fmodf_body(f32 x, f32 y) {
     std::uint32_t hx = bits(x), hy = bits(y);
     const std::uint32_t sx = hx & 0x80000000u;
     hx &= 0x7FFFFFFFu;
     hy &= 0x7FFFFFFFu;
 
     if (hy == 0 || hx > 0x7F7FFFFFu || hy > 0x7F800000u) [[unlikely]] {
-        const float p = mul_ordered(x, y);
+        const f32 p = mul_ordered(x, y);
         return soft_sdiv(p, p);
     }
     if (hx < hy) return x;
@@ -141,16 +141,16 @@ inline float fmodf_body(float x, float y) {
 
 }  // namespace
 
-[[gnu::always_inline]] static inline double run_fmod(double x, double y, report_t ra) {
+[[gnu::always_inline]] static inline f64 run_fmod(f64 x, f64 y, report_t ra) {
     return fp_check_flags(fmod_body(x, y), ra);
 }
 
-[[gnu::always_inline]] static inline float run_fmodf(float x, float y, report_t ra) {
+[[gnu::always_inline]] static inline f32 run_fmodf(f32 x, f32 y, report_t ra) {
     return fp_check_flags(fmodf_body(x, y), ra);
 }
 
-double fmod_cleared(double x, double y, report_t ra) { return run_fmod(opaque(x), opaque(y), ra); }
-float fmodf_cleared(float x, float y, report_t ra) { return run_fmodf(opaque(x), opaque(y), ra); }
+f64 fmod_cleared(f64 x, f64 y, report_t ra) { return run_fmod(opaque(x), opaque(y), ra); }
+f32 fmodf_cleared(f32 x, f32 y, report_t ra) { return run_fmodf(opaque(x), opaque(y), ra); }
 
 namespace exported {
 double fmod(double x, double y, report_t ra) {

@@ -17,17 +17,17 @@ namespace {
 
 
 // HUGE + x > 0: raises inexact for every nonzero x that reaches it.
-inline bool inexact_test(double x) { return opaque(HUGE) + x > ZERO; }
-inline bool inexact_test(float x) { return opaque(HUGE_F) + x > ZERO_F; }
+inline bool inexact_test(f64 x) { return opaque(HUGE) + x > ZERO; }
+inline bool inexact_test(f32 x) { return opaque(HUGE_F) + x > ZERO_F; }
 
 // The same addition made for its flag alone (by the AVX-512 path only).
-[[maybe_unused]] inline void inexact_flag(double x) { force_eval(opaque(HUGE) + x); }
-[[maybe_unused]] inline void inexact_flag(float x) { force_eval(opaque(HUGE_F) + x); }
+[[maybe_unused]] inline void inexact_flag(f64 x) { force_eval(opaque(HUGE) + x); }
+[[maybe_unused]] inline void inexact_flag(f32 x) { force_eval(opaque(HUGE_F) + x); }
 
 enum class Dir { up, down };
 
 template <Dir D>
-inline double round_body(double x) {
+inline f64 round_body(f64 x) {
     std::uint32_t hi = hi_word(x), lo = lo_word(x);
     const std::int32_t e = static_cast<std::int32_t>((hi >> 20) & 0x7FF) - 1023;
     // "moves" is true when the unit at the binary point is added: positive
@@ -84,7 +84,7 @@ inline double round_body(double x) {
 }
 
 template <Dir D>
-inline float roundf_body(float x) {
+inline f32 roundf_body(f32 x) {
     std::uint32_t w = bits(x);
     const std::uint32_t ix = w & 0x7FFFFFFFu;
     const std::int32_t e = static_cast<std::int32_t>(ix >> 23) - 127;
@@ -122,18 +122,18 @@ inline float roundf_body(float x) {
 // flag other than the one the call leaves; a caller that rounds again and again
 // with inexact already set pays no write. Subnormal arguments, infinities and
 // NaNs, and callers outside the device's environment, take the plain frame.
-inline bool ordinary(double x) {
+inline bool ordinary(f64 x) {
     const std::uint32_t ax = hi_word(x) & 0x7FFFFFFFu;
     return ax - 0x00100000u < 0x7FE00000u || (ax | lo_word(x)) == 0;
 }
-inline bool ordinary(float x) {
+inline bool ordinary(f32 x) {
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
     return ix - 0x00800000u < 0x7F000000u || ix == 0;
 }
 
 template <Dir D, typename T>
 inline T round_any(T x) {
-    if constexpr (std::is_same_v<T, double>) return round_body<D>(x);
+    if constexpr (std::is_same_v<T, f64>) return round_body<D>(x);
     else return roundf_body<D>(x);
 }
 
@@ -198,26 +198,26 @@ inline T round_export(std::uint32_t ordinal, T x, report_t ra) {
 
 }  // namespace
 
-double ceil(double x, report_t ra) { return round_inner<Dir::up>(x, ra); }
-double floor(double x, report_t ra) { return round_inner<Dir::down>(x, ra); }
-float ceilf(float x, report_t ra) { return round_inner<Dir::up>(x, ra); }
-float floorf(float x, report_t ra) { return round_inner<Dir::down>(x, ra); }
+f64 ceil(f64 x, report_t ra) { return round_inner<Dir::up>(x, ra); }
+f64 floor(f64 x, report_t ra) { return round_inner<Dir::down>(x, ra); }
+f32 ceilf(f32 x, report_t ra) { return round_inner<Dir::up>(x, ra); }
+f32 floorf(f32 x, report_t ra) { return round_inner<Dir::down>(x, ra); }
 
 // fabsf raises nothing: once its entry has cleared the flags, its exit check
 // could only find them clear, so it is not made. Without arithmetic it needs
 // no environment of its own either.
 // The sign is cleared in the vector register the argument came in (masked()):
 // a round trip through the integer registers was most of the export's latency.
-float fabsf(float x, report_t) {
+f32 fabsf(f32 x, report_t) {
     fp_clear_flags();
     return masked(x, 0x7FFFFFFFu);
 }
 
-KALM_NOINLINE double floor_at_export(double x) {
+KALM_NOINLINE f64 floor_at_export(f64 x) {
     note_internal_call(INTERNAL_FLOOR);
     return floor(x, KALM_RETURN_ADDRESS);
 }
-KALM_NOINLINE float floorf_at_export(float x) {
+KALM_NOINLINE f32 floorf_at_export(f32 x) {
     note_internal_call(INTERNAL_FLOORF);
     return floorf(x, KALM_RETURN_ADDRESS);
 }
@@ -225,10 +225,10 @@ KALM_NOINLINE float floorf_at_export(float x) {
 
 
 namespace exported {
-double ceil(double x, report_t ra) { return round_export<Dir::up>(ord::ceil, x, ra); }
-double floor(double x, report_t ra) { return round_export<Dir::down>(ord::floor, x, ra); }
-float ceilf(float x, report_t ra) { return round_export<Dir::up>(ord::ceilf, x, ra); }
-float floorf(float x, report_t ra) { return round_export<Dir::down>(ord::floorf, x, ra); }
+double ceil(double x, report_t ra) { return to_hw(round_export<Dir::up>(ord::ceil, f64(x), ra)); }
+double floor(double x, report_t ra) { return to_hw(round_export<Dir::down>(ord::floor, f64(x), ra)); }
+float ceilf(float x, report_t ra) { return to_hw(round_export<Dir::up>(ord::ceilf, f32(x), ra)); }
+float floorf(float x, report_t ra) { return to_hw(round_export<Dir::down>(ord::floorf, f32(x), ra)); }
 float fabsf(float x, report_t) {
     clear_sticky_at_entry(ord::fabsf);
     return masked(x, 0x7FFFFFFFu);

@@ -20,20 +20,20 @@
 namespace kalm::lib {
 namespace {
 
-constexpr double INV_HALFPI = dconst(0x3FE45F306DC9C883);    // 2/pi to 53 bits
-constexpr double HALFPI1 = dconst(0x3FF921FB54400000);       // 31 bits: n*HALFPI1 exact
-constexpr double HALFPI1_TAIL = dconst(0x3DD0B4611A626331);  // pi/2 - HALFPI1
-constexpr double HALFPI2 = dconst(0x3DD0B4611A600000);
-constexpr double HALFPI2_TAIL = dconst(0x3BA3198A2E037073);
-constexpr double HALFPI3 = dconst(0x3BA3198A2E000000);
-constexpr double HALFPI3_TAIL = dconst(0x397B839A252049C1);
-constexpr double EIGHTH = dconst(0x3FC0000000000000);
-constexpr double EIGHT = dconst(0x4020000000000000);
-constexpr double TWO24 = dconst(0x4170000000000000);
-constexpr double TWOM24 = dconst(0x3E70000000000000);
+constexpr f64 INV_HALFPI = dconst(0x3FE45F306DC9C883);    // 2/pi to 53 bits
+constexpr f64 HALFPI1 = dconst(0x3FF921FB54400000);       // 31 bits: n*HALFPI1 exact
+constexpr f64 HALFPI1_TAIL = dconst(0x3DD0B4611A626331);  // pi/2 - HALFPI1
+constexpr f64 HALFPI2 = dconst(0x3DD0B4611A600000);
+constexpr f64 HALFPI2_TAIL = dconst(0x3BA3198A2E037073);
+constexpr f64 HALFPI3 = dconst(0x3BA3198A2E000000);
+constexpr f64 HALFPI3_TAIL = dconst(0x397B839A252049C1);
+constexpr f64 EIGHTH = dconst(0x3FC0000000000000);
+constexpr f64 EIGHT = dconst(0x4020000000000000);
+constexpr f64 TWO24 = dconst(0x4170000000000000);
+constexpr f64 TWOM24 = dconst(0x3E70000000000000);
 
 // Successive 24-bit truncations of pi/2.
-constexpr double HALFPI_PIECES[8] = {
+constexpr f64 HALFPI_PIECES[8] = {
     dconst(0x3FF921FB40000000), dconst(0x3E74442D00000000), dconst(0x3CF8469880000000),
     dconst(0x3B78CC5160000000), dconst(0x39F01B8380000000), dconst(0x387A252040000000),
     dconst(0x36E3822280000000), dconst(0x3569F31D00000000),
@@ -46,16 +46,17 @@ constexpr int TABLE_LEN = 66;   // chunks in TWO_OVER_PI_24
 
 // Leading bits cancelled by the subtraction that produced y0 from an argument
 // whose high word is ix.
-inline int lost_bits(std::uint32_t ix, double y0) {
+inline int lost_bits(std::uint32_t ix, f64 y0) {
     return static_cast<int>(ix >> 20) - static_cast<int>((hi_word(y0) >> 20) & 0x7FF);
 }
 
-inline double trunc_to_double(double v) { return static_cast<double>(convert_to_int32(v)); }
+inline f64 trunc_to_double(f64 v) { return static_cast<f64>(convert_to_int32(v)); }
 
 // The pieces of pi/2 are integers on the 24-bit grid: HALFPI_PIECES[k] =
 // halfpi_piece_scaled(k) * 2^(-23-24k), each below 2^24.
+// (Worked out by the compiler, in double.)
 constexpr double halfpi_piece_scaled(int k) {
-    double v = HALFPI_PIECES[k] * 8388608.0;  // 2^23
+    double v = static_cast<double>(HALFPI_PIECES[k]) * 8388608.0;  // 2^23
     for (int i = 0; i < k; ++i) v *= 16777216.0;
     return v;
 }
@@ -85,13 +86,13 @@ struct PaddedChunks {
 constexpr PaddedChunks TWO_OVER_PI_24_PADDED{};
 
 // 2^e for a normal exponent e.
-inline double pow2(int e) { return from_bits(static_cast<std::uint64_t>(1023 + e) << 52); }
+inline f64 pow2(int e) { return from_bits(static_cast<std::uint64_t>(1023 + e) << 52); }
 
 // scale_pow2(x, n) where x and the product are normal, in place: the same
 // framed routine (its entry clears the flags; its exponent rewrite raises
 // nothing, so its exit check finds nothing to report) without the call.
 // Anything else goes to the routine.
-inline double scale_pow2_here(double x, int n) {
+inline f64 scale_pow2_here(f64 x, int n) {
     const std::uint64_t w = bits(x);
     const std::uint32_t hx = static_cast<std::uint32_t>(w >> 32);
     const int k = static_cast<int>((hx >> 20) & 0x7FF) + n;
@@ -105,14 +106,14 @@ inline double scale_pow2_here(double x, int n) {
 
 }  // namespace
 
-int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std::int32_t* table) {
+int rem_halfpi_multi(const f64* X, f64* y, int E, int m, int P, const std::int32_t* table) {
     // The partial products and their distillation into digits are exact in
     // double arithmetic (integers below 2^50), and every flag they raise is
     // cleared by the framed scale_pow2 call that follows each pass, so they
     // are done on integers: the same digits and leading part, without a chain
     // of conversions through the floating registers.
     std::int64_t Xi[3] = {}, Wp[WORK + 2], PP[WORK];
-    double R[WORK] = {}, G[WORK] = {};
+    f64 R[WORK] = {}, G[WORK] = {};
     std::int32_t D[WORK];
     assert(m >= 1 && m <= 3 && P >= 0 && P <= 3);
 
@@ -142,7 +143,7 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
     int T = K;
     int N = 0;
     int H = 0;
-    double z = ZERO;
+    f64 z = ZERO;
     for (;;) {
         // Distil the partial products into 24-bit digits, D[0] least
         // significant; z keeps the leading part (below 2^51, exact).
@@ -151,15 +152,15 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
             D[i] = static_cast<std::int32_t>(lead & 0xFFFFFF);
             lead = PP[j - 1] + (lead >> 24);
         }
-        z = static_cast<double>(lead);
+        z = static_cast<f64>(lead);
 
         // Integer part modulo 8.
         z = scale_pow2_here(z, Q);
-        const double eighth = z * EIGHTH;
-        const double fl = floor_at_export(eighth);
+        const f64 eighth = z * EIGHTH;
+        const f64 fl = floor_at_export(eighth);
         z = z - EIGHT * fl;
         N = convert_to_int32(z);
-        z = z - static_cast<double>(N);
+        z = z - static_cast<f64>(N);
         H = 0;
         if (Q > 0) {
             const std::int32_t i = D[T - 1] >> (24 - Q);
@@ -192,7 +193,7 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
             if (H == 2) {
                 z = ONE - z;
                 if (carry != 0) {
-                    const double unit = scale_pow2_here(ONE, Q);
+                    const f64 unit = scale_pow2_here(ONE, Q);
                     z = z - unit;
                 }
             }
@@ -227,7 +228,7 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
     } else {
         z = scale_pow2_here(z, -q);
         if (z >= TWO24) {
-            const double f = trunc_to_double(TWOM24 * z);
+            const f64 f = trunc_to_double(TWOM24 * z);
             D[T] = convert_to_int32(z - TWO24 * f);
             T = T + 1;
             q = q + 24;
@@ -239,7 +240,7 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
     assert(T >= 0 && T < WORK);
 
     // Digits back to doubles, most significant D[T] scaled by 2^q.
-    double fw = scale_pow2_here(ONE, q);
+    f64 fw = scale_pow2_here(ONE, q);
     if (q - 23 - 24 * T >= -1022) [[likely]] {
         // Digit i as a value is D[i] * 2^(q-24(T-i)) and piece k is HALFPI_INT[k] * 2^(-23-24k):
         // every product summed into G[j] is an integer below 2^48 times 2^(q-23-24j), and G[j]
@@ -254,20 +255,20 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
             for (int j = 0; j <= T; ++j) {
                 std::int64_t g = 0;
                 for (int k = 0; k <= terms(); ++k) g += HALFPI_INT[k] * Dz[T - j + k];
-                G[j] = static_cast<double>(g) * pow2(q - 23 - 24 * j);
+                G[j] = static_cast<f64>(g) * pow2(q - 23 - 24 * j);
             }
         };
         if (K == INIT_TERMS[2]) products(std::integral_constant<int, INIT_TERMS[2]>{});
         else products([K] { return K; });
     } else {
         for (int i = T; i >= 0; --i) {
-            R[i] = fw * static_cast<double>(D[i]);
+            R[i] = fw * static_cast<f64>(D[i]);
             fw = fw * TWOM24;
         }
 
         // Times pi/2, piece by piece.
         for (int i = T; i >= 0; --i) {
-            double f = ZERO;
+            f64 f = ZERO;
             for (int k = 0; k <= K && k <= T - i; ++k) f = f + HALFPI_PIECES[k] * R[i + k];
             G[T - i] = f;
         }
@@ -275,14 +276,14 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
 
     switch (P) {
         case 0: {
-            double s = ZERO;
+            f64 s = ZERO;
             for (int i = T; i >= 0; --i) s = s + G[i];
             y[0] = H == 0 ? s : -s;
             break;
         }
         case 1:
         case 2: {
-            double s = ZERO;
+            f64 s = ZERO;
             for (int i = T; i >= 0; --i) s = s + G[i];
             y[0] = H == 0 ? s : -s;
             s = G[0] - s;
@@ -292,16 +293,16 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
         }
         case 3: {
             for (int i = T; i > 0; --i) {
-                const double f = G[i - 1] + G[i];
+                const f64 f = G[i - 1] + G[i];
                 G[i] = G[i] + (G[i - 1] - f);
                 G[i - 1] = f;
             }
             for (int i = T; i > 1; --i) {
-                const double f = G[i - 1] + G[i];
+                const f64 f = G[i - 1] + G[i];
                 G[i] = G[i] + (G[i - 1] - f);
                 G[i - 1] = f;
             }
-            double s = ZERO;
+            f64 s = ZERO;
             for (int i = T; i >= 2; --i) s = s + G[i];
             if (H == 0) {
                 y[0] = G[0];
@@ -320,7 +321,7 @@ int rem_halfpi_multi(const double* X, double* y, int E, int m, int P, const std:
     return N & 7;
 }
 
-int rem_halfpi(double x, double y[2]) {
+int rem_halfpi(f64 x, f64 y[2]) {
     const std::uint32_t hx = hi_word(x);
     const std::uint32_t ix = hx & 0x7FFFFFFF;
 
@@ -332,7 +333,7 @@ int rem_halfpi(double x, double y[2]) {
 
     if (ix <= 0x4002D97B) {  // |x| < 3pi/4: n = +-1
         if (as_signed(hx) > 0) {
-            double z = x - HALFPI1;
+            f64 z = x - HALFPI1;
             if (ix != 0x3FF921FB) {
                 y[0] = z - HALFPI1_TAIL;
                 y[1] = (z - y[0]) - HALFPI1_TAIL;
@@ -343,7 +344,7 @@ int rem_halfpi(double x, double y[2]) {
             }
             return 1;
         }
-        double z = x + HALFPI1;
+        f64 z = x + HALFPI1;
         if (ix != 0x3FF921FB) {
             y[0] = z + HALFPI1_TAIL;
             y[1] = (z - y[0]) + HALFPI1_TAIL;
@@ -356,17 +357,17 @@ int rem_halfpi(double x, double y[2]) {
     }
 
     if (ix <= 0x413921FB) {  // |x| < 1647100: medium
-        const double t = from_words(ix, lo_word(x));
+        const f64 t = from_words(ix, lo_word(x));
         std::int32_t n;
-        const double fn = convert_to_int32_and_back(t * INV_HALFPI + HALF, n);
-        double r = t - fn * HALFPI1;
-        double w = fn * HALFPI1_TAIL;
+        const f64 fn = convert_to_int32_and_back(t * INV_HALFPI + HALF, n);
+        f64 r = t - fn * HALFPI1;
+        f64 w = fn * HALFPI1_TAIL;
         if (n >= 1 && n <= 31 && ix != HALFPI_HW[n - 1]) {
             y[0] = r - w;  // far from a multiple: no cancellation
         } else {
             y[0] = r - w;
             if (lost_bits(ix, y[0]) > 16) {
-                double tt = r;
+                f64 tt = r;
                 w = fn * HALFPI2;
                 r = tt - w;
                 w = fn * HALFPI2_TAIL - ((tt - r) - w);
@@ -396,8 +397,8 @@ int rem_halfpi(double x, double y[2]) {
 
     // Large: cut |x|*2^-E (in [2^23, 2^24)) into three 24-bit pieces.
     const int E = static_cast<int>(ix >> 20) - 1046;
-    double z = from_words(ix - (as_unsigned(E) << 20), lo_word(x));
-    double X[3];
+    f64 z = from_words(ix - (as_unsigned(E) << 20), lo_word(x));
+    f64 X[3];
     for (int i = 0; i < 2; ++i) {
         X[i] = trunc_to_double(z);
         z = (z - X[i]) * TWO24;

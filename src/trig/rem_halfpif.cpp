@@ -22,30 +22,31 @@ namespace kalm::lib {
 
 namespace {
 
-constexpr float INV_HALFPI_F = fconst(0x3F22F984);    // 2/pi (one unit above the nearest single)
-constexpr float HALFPI1_F = fconst(0x3FC90F80);       // leading 17 bits of pi/2
-constexpr float HALFPI1_TAIL_F = fconst(0x37354443);  // pi/2 - HALFPI1_F
-constexpr float HALFPI2_F = fconst(0x37354400);       // next 14 bits
-constexpr float HALFPI2_TAIL_F = fconst(0x2E85A308);  // pi/2 - HALFPI1_F - HALFPI2_F
-constexpr float HALFPI3_F = fconst(0x2E85A300);       // next 16 bits
-constexpr float HALFPI3_TAIL_F = fconst(0x248D3132);  // what remains after three pieces
-constexpr float TWO8 = fconst(0x43800000);   // 256, cuts the argument into 8-bit pieces
+constexpr f32 INV_HALFPI_F = fconst(0x3F22F984);    // 2/pi (one unit above the nearest single)
+constexpr f32 HALFPI1_F = fconst(0x3FC90F80);       // leading 17 bits of pi/2
+constexpr f32 HALFPI1_TAIL_F = fconst(0x37354443);  // pi/2 - HALFPI1_F
+constexpr f32 HALFPI2_F = fconst(0x37354400);       // next 14 bits
+constexpr f32 HALFPI2_TAIL_F = fconst(0x2E85A308);  // pi/2 - HALFPI1_F - HALFPI2_F
+constexpr f32 HALFPI3_F = fconst(0x2E85A300);       // next 16 bits
+constexpr f32 HALFPI3_TAIL_F = fconst(0x248D3132);  // what remains after three pieces
+constexpr f32 TWO8 = fconst(0x43800000);   // 256, cuts the argument into 8-bit pieces
 
 // Multi-precision part.
 constexpr int INIT_TERMS_F[3] = {4, 7, 9};  // chunks of 2/pi kept beyond the integer part, by precision
-constexpr float HALFPI_PIECES_F[11] = {     // pi/2 in 8-bit slices
+constexpr f32 HALFPI_PIECES_F[11] = {     // pi/2 in 8-bit slices
     fconst(0x3FC90000), fconst(0x39F00000), fconst(0x37DA0000), fconst(0x33A20000),
     fconst(0x2E840000), fconst(0x2B500000), fconst(0x27C20000), fconst(0x22D00000),
     fconst(0x1FC40000), fconst(0x1BC60000), fconst(0x17440000),
 };
-constexpr float TWOM8 = fconst(0x3B800000);  // 2^-8
-constexpr float EIGHTH = fconst(0x3E000000);
-constexpr float EIGHT = fconst(0x41000000);
+constexpr f32 TWOM8 = fconst(0x3B800000);  // 2^-8
+constexpr f32 EIGHTH = fconst(0x3E000000);
+constexpr f32 EIGHT = fconst(0x41000000);
 
 // The pieces of pi/2 are integers: HALFPI_PIECES_F[k] = halfpi_piece_scaled(k) * 2^(-7-8k),
 // each an 8-bit slice on the 8-bit grid below the binary point.
+// (Worked out by the compiler, in double.)
 constexpr double halfpi_piece_scaled(int k) {
-    double v = static_cast<double>(HALFPI_PIECES_F[k]) * 128.0;
+    double v = static_cast<double>(static_cast<float>(HALFPI_PIECES_F[k])) * 128.0;
     for (int i = 0; i < k; ++i) v *= 256.0;
     return v;
 }
@@ -59,10 +60,11 @@ constexpr bool halfpi_pieces_are_bytes() {
 static_assert(halfpi_pieces_are_bytes());
 // Four singles side by side (one SSE or NEON register; elsewhere the compiler
 // splits them), loaded from anywhere in an array.
+// Their sums and products are exact: the host's arithmetic, in any build.
 typedef float Lanes __attribute__((vector_size(16)));
-inline Lanes lanes_at(const float* p) {
+inline Lanes lanes_at(const f32* p) {
     Lanes v;
-    __builtin_memcpy(&v, p, sizeof v);  // inline even where the library is built with -fno-builtin
+    __builtin_memcpy(&v, static_cast<const void*>(p), sizeof v);  // inline even where the library is built with -fno-builtin
     return v;
 }
 
@@ -74,7 +76,7 @@ constexpr int G_LANES = 16;
 // piece t for 0 <= t <= K, 0 for every other t in [-G_LANES, G_LANES).
 template <int K>
 struct HalfpiSlide {
-    float v[2 * G_LANES] = {};
+    f32 v[2 * G_LANES] = {};
     constexpr HalfpiSlide() {
         for (int t = 0; t <= K; ++t) v[G_LANES + t] = static_cast<float>(halfpi_piece_scaled(t));
     }
@@ -94,7 +96,7 @@ constexpr PaddedChunks TWO_OVER_PI_8_PADDED{};
 
 // x * 2^n as scale_pow2f computes it, in place where x is normal and so is the
 // product (the exponent field rewritten, nothing raised); otherwise the call.
-inline float scaled(float x, int n) {
+inline f32 scaled(f32 x, int n) {
     const std::uint32_t w = bits(x);
     const std::uint32_t ix = w & 0x7FFFFFFFu;
     const int k = static_cast<int>(ix >> 23) + n;
@@ -105,7 +107,7 @@ inline float scaled(float x, int n) {
 
 // K: the chunks of 2/pi kept beyond the integer part (INIT_TERMS_F[p]).
 template <int K>
-int multif_body(const float* X, float* y, int E, int m, int p, const std::int32_t* table) {
+int multif_body(const f32* X, f32* y, int E, int m, int p, const std::int32_t* table) {
     // The partial products and their distillation into digits are exact in
     // single arithmetic (integers below 2^18), and every flag they raise is
     // cleared by the floorf call that ends each pass, so they are done on
@@ -114,8 +116,8 @@ int multif_body(const float* X, float* y, int E, int m, int p, const std::int32_
     std::int32_t Xi[3] = {0, 0, 0};  // the argument's pieces, zero beyond m
     std::int32_t Wp[NW + 2];         // chunks S - 2 ... of 2/pi (0 before the table), if not read in place
     std::int32_t P[NW];              // partial products
-    float R[NW];                     // the digits as values
-    float G[NW < G_LANES ? G_LANES : NW] = {};  // products with pi/2
+    f32 R[NW];                     // the digits as values
+    f32 G[NW < G_LANES ? G_LANES : NW] = {};  // products with pi/2
     std::int32_t D[NW];              // 8-bit digits, D[0] least significant
 
     int S = (E - 3) / 8;
@@ -141,7 +143,7 @@ int multif_body(const float* X, float* y, int E, int m, int p, const std::int32_
 
     int T = K;
     int N = 0, H = 0;
-    float z;
+    f32 z;
     for (;;) {
         // Distil the partial products into 8-bit digits; z keeps the leading
         // part (below 2^18 + 2^10, exact as a single).
@@ -150,14 +152,14 @@ int multif_body(const float* X, float* y, int E, int m, int p, const std::int32_
             D[i] = lead & 0xFF;
             lead = P[j - 1] + (lead >> 8);
         }
-        z = static_cast<float>(lead);
+        z = static_cast<f32>(lead);
 
         // Integer part modulo 8, and whether the fraction is at least one half.
         z = scaled(z, Q);
-        const float fl = floorf_at_export(z * EIGHTH);
+        const f32 fl = floorf_at_export(z * EIGHTH);
         z = z - EIGHT * fl;
         N = convert_to_int32(z);
-        z = z - static_cast<float>(N);
+        z = z - static_cast<f32>(N);
         H = 0;
         if (Q > 0) {
             const std::int32_t i = D[T - 1] >> (8 - Q);
@@ -193,7 +195,7 @@ int multif_body(const float* X, float* y, int E, int m, int p, const std::int32_
             if (H == 2) {
                 z = ONE_F - z;
                 if (carry != 0) {
-                    const float unit = scaled(ONE_F, Q);
+                    const f32 unit = scaled(ONE_F, Q);
                     z = z - unit;
                 }
             }
@@ -226,7 +228,7 @@ int multif_body(const float* X, float* y, int E, int m, int p, const std::int32_
     } else {
         z = scaled(z, -Q);
         if (z >= TWO8) {
-            const float f = static_cast<float>(convert_to_int32(TWOM8 * z));
+            const f32 f = static_cast<f32>(convert_to_int32(TWOM8 * z));
             D[T] = convert_to_int32(z - TWO8 * f);
             T += 1;
             Q += 8;
@@ -236,7 +238,7 @@ int multif_body(const float* X, float* y, int E, int m, int p, const std::int32_
         }
     }
 
-    float fw;
+    f32 fw;
     if (T < G_LANES && Q - 7 - 8 * T >= -126) [[likely]] {
         // Digit i as a value is D[i] * 2^(Q-8(T-i)) and piece k is halfpi_piece_scaled(k) * 2^(-7-8k),
         // so every product summed into G[j] is an integer below 2^16 times 2^(Q-7-8j), and G[j]
@@ -248,7 +250,7 @@ int multif_body(const float* X, float* y, int E, int m, int p, const std::int32_
         auto convolve = [&](auto groups) {
             for (int i = 0; i <= T; ++i) {
                 const Lanes d = Lanes{} + static_cast<float>(D[T - i]);
-                const float* b = HALFPI_BYTES_SLIDE<K>.v + G_LANES - i;
+                const f32* b = HALFPI_BYTES_SLIDE<K>.v + G_LANES - i;
                 for (int v = 0; v < groups.value; ++v) g[v] = g[v] + d * lanes_at(b + 4 * v);
             }
         };
@@ -266,13 +268,13 @@ int multif_body(const float* X, float* y, int E, int m, int p, const std::int32_
             Lanes scale;
             __builtin_memcpy(&scale, &scale_bits, sizeof scale);
             const Lanes gv = g[v] * scale;
-            __builtin_memcpy(G + 4 * v, &gv, sizeof gv);
+            __builtin_memcpy(static_cast<void*>(G + 4 * v), &gv, sizeof gv);
         }
     } else {
         // Digits to values, most significant at R[T].
         fw = scale_pow2f(ONE_F, Q);
         for (int i = T; i >= 0; --i) {
-            R[i] = fw * static_cast<float>(D[i]);
+            R[i] = fw * static_cast<f32>(D[i]);
             fw = fw * TWOM8;
         }
 
@@ -298,7 +300,7 @@ int multif_body(const float* X, float* y, int E, int m, int p, const std::int32_
 
 }  // namespace
 
-int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::int32_t* table) {
+int rem_halfpi_multif(const f32* X, f32* y, int E, int m, int p, const std::int32_t* table) {
     assert(p >= 0 && p <= 2 && m >= 1 && m <= 3);
     switch (m < 1 || m > 3 ? -1 : p) {
         case 0: return multif_body<INIT_TERMS_F[0]>(X, y, E, m, p, table);
@@ -308,7 +310,7 @@ int rem_halfpi_multif(const float* X, float* y, int E, int m, int p, const std::
     }
 }
 
-int rem_halfpif(float x, float* y) {
+int rem_halfpif(f32 x, f32* y) {
     const std::int32_t hx = as_signed(bits(x));
     const std::uint32_t ix = bits(x) & 0x7FFFFFFFu;
 
@@ -322,7 +324,7 @@ int rem_halfpif(float x, float* y) {
         // Near pi/2 the first subtraction cancels most bits: use one more piece.
         const bool near_halfpi = (ix & 0xFFFFFFF0u) == 0x3FC90FD0u;
         if (hx > 0) {
-            float z = x - HALFPI1_F;
+            f32 z = x - HALFPI1_F;
             if (!near_halfpi) {
                 y[0] = z - HALFPI1_TAIL_F;
                 y[1] = (z - y[0]) - HALFPI1_TAIL_F;
@@ -333,7 +335,7 @@ int rem_halfpif(float x, float* y) {
             }
             return 1;
         }
-        float z = x + HALFPI1_F;
+        f32 z = x + HALFPI1_F;
         if (!near_halfpi) {
             y[0] = z + HALFPI1_TAIL_F;
             y[1] = (z - y[0]) + HALFPI1_TAIL_F;
@@ -346,18 +348,18 @@ int rem_halfpif(float x, float* y) {
     }
 
     if (ix <= 0x43490F80u) {  // |x| <= 201.060546875: medium
-        const float t = fabsf_at_export(x);
+        const f32 t = fabsf_at_export(x);
         std::int32_t n;
-        const float fn = convert_to_int32_and_back(t * INV_HALFPI_F + HALF_F, n);
-        float r = t - fn * HALFPI1_F;
-        float w = fn * HALFPI1_TAIL_F;  // n*HALFPI1_F is exact (n < 2^7, 17-bit piece)
+        const f32 fn = convert_to_int32_and_back(t * INV_HALFPI_F + HALF_F, n);
+        f32 r = t - fn * HALFPI1_F;
+        f32 w = fn * HALFPI1_TAIL_F;  // n*HALFPI1_F is exact (n < 2^7, 17-bit piece)
         y[0] = r - w;
         if (!(n <= 31 && (ix & 0xFFFFFF00u) != HALFPI_HW_F[n - 1])) {
             // x may be close to n*pi/2: count the leading bits the subtraction lost.
             const int j = static_cast<int>(ix >> 23);
             int i = j - static_cast<int>((bits(y[0]) >> 23) & 0xFFu);
             if (i > 8) {  // second piece of pi/2
-                float t2 = r;
+                f32 t2 = r;
                 w = fn * HALFPI2_F;
                 r = t2 - w;
                 w = fn * HALFPI2_TAIL_F - ((t2 - r) - w);
@@ -388,10 +390,10 @@ int rem_halfpif(float x, float* y) {
 
     // Large: |x| = (X[0] + X[1]*2^-8 + X[2]*2^-16) * 2^E with 2^7 <= X[0] < 2^8.
     const int E = static_cast<int>(ix >> 23) - 134;
-    float z = from_bits(ix - (static_cast<std::uint32_t>(E) << 23));
-    float X[3];
+    f32 z = from_bits(ix - (static_cast<std::uint32_t>(E) << 23));
+    f32 X[3];
     for (int i = 0; i < 2; ++i) {
-        X[i] = static_cast<float>(convert_to_int32(z));
+        X[i] = static_cast<f32>(convert_to_int32(z));
         z = (z - X[i]) * TWO8;
     }
     X[2] = z;

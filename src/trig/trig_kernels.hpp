@@ -6,10 +6,10 @@
 namespace kalm::lib {
 
 // sin(x + y); iy = 0 means the tail is zero and is ignored.
-double sin_poly(double x, double y, int iy);
+f64 sin_poly(f64 x, f64 y, int iy);
 // cos(x + y).
-double cos_poly(double x, double y);
+f64 cos_poly(f64 x, f64 y);
 // tan(x + y) for iy = +1, -1/tan(x + y) for iy = -1.
-double tan_poly(double x, double y, int iy);
+f64 tan_poly(f64 x, f64 y, int iy);
 
 }  // namespace kalm::lib
