@@ -103,6 +103,26 @@ struct CallEnv {
 // the record's low word is unused.
 extern KALM_TLS const std::fenv_t* tls_call_env;
 
+#if defined(KALM_SOFT_FLAGS)
+// With the flags in software the host's environment is left as the caller has
+// it: no result depends on it (the host's arithmetic that remains is exact on
+// normal operands: integer to floating-point conversions, the single
+// reduction's sums of products of bytes), and the host's flags are the
+// caller's alone. Only the call's record and the status word are kept.
+template <Entry E, bool InnerClears>
+inline void enter_call(CallEnv& e, std::uint32_t ordinal, bool) {
+    e.outer = tls_call;
+    e.outer_env = tls_call_env;
+    tls_call = static_cast<std::uint64_t>(ordinal) << 32;
+    tls_call_env = nullptr;
+    if constexpr (E == Entry::framed) host_status_write(0);
+}
+template <bool InnerClears, typename T>
+inline void leave_call(const CallEnv& e, T, bool) {
+    tls_call = e.outer;
+    tls_call_env = e.outer_env;
+}
+#else
 template <Entry E, bool InnerClears>
 inline void enter_call(CallEnv& e, std::uint32_t ordinal, bool) {
     std::fegetenv(&e.caller);
@@ -110,33 +130,24 @@ inline void enter_call(CallEnv& e, std::uint32_t ordinal, bool) {
     e.outer_env = tls_call_env;
     tls_call = static_cast<std::uint64_t>(ordinal) << 32;
     tls_call_env = &e.caller;
-#if defined(KALM_SOFT_FLAGS)
-    // The host's flags are the caller's alone; the device's are the status word.
-    std::fesetenv(FE_DFL_ENV);
-    if constexpr (E == Entry::framed) host_status_write(0);
-#else
     std::fexcept_t carried{};
     if constexpr (E == Entry::unframed) std::fegetexceptflag(&carried, STICKY_FE);
     std::fesetenv(FE_DFL_ENV);
     if constexpr (E == Entry::unframed) std::fesetexceptflag(&carried, STICKY_FE);
-#endif
 }
 
 template <bool InnerClears, typename T>
 inline void leave_call(const CallEnv& e, T r, bool) {
     volatile T sink = r;
     (void)sink;
-#if defined(KALM_SOFT_FLAGS)
-    std::fesetenv(&e.caller);
-#else
     std::fexcept_t raised;
     std::fegetexceptflag(&raised, STICKY_FE);
     std::fesetenv(&e.caller);
     std::fesetexceptflag(&raised, STICKY_FE);
-#endif
     tls_call = e.outer;
     tls_call_env = e.outer_env;
 }
+#endif
 
 #else
 

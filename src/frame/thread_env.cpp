@@ -52,12 +52,8 @@ struct Inside {
 Inside show_caller(std::uint64_t record) {
     Inside in;
     std::fegetenv(&in.env);
+    // (With the flags in software the call never left the caller's environment: no record of it.)
     if (record != 0 && tls_call_env != nullptr) {
-#if defined(KALM_SOFT_FLAGS)
-        // The flags raised so far are the status word, which stays as it is.
-        std::fesetenv(tls_call_env);
-        return in;
-#endif
         std::fexcept_t raised;
         std::fegetexceptflag(&raised, STICKY_FE);
         std::fesetenv(tls_call_env);

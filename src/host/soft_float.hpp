@@ -271,19 +271,21 @@ inline I to_int(typename F::Bits b) {
         return static_cast<I>(indefinite);
     }
     std::uint64_t q;
+    bool dropped = false;
     if (u.e >= 0) {
         q = static_cast<std::uint64_t>(u.m) << u.e;
     } else if (-u.e >= 64) {
         q = 0;
-        raise(INEXACT);
+        dropped = true;
     } else {
         q = static_cast<std::uint64_t>(u.m) >> -u.e;
-        if ((q << -u.e) != static_cast<std::uint64_t>(u.m)) raise(INEXACT);
+        dropped = (q << -u.e) != static_cast<std::uint64_t>(u.m);
     }
     if (q > indefinite || (q == indefinite && !neg)) {
-        raise(INVALID);
+        raise(INVALID);  // alone: an invalid conversion is not also inexact
         return static_cast<I>(indefinite);
     }
+    if (dropped) raise(INEXACT);
     const U m = static_cast<U>(q);
     return static_cast<I>(neg ? static_cast<U>(U(0) - m) : m);
 }
