@@ -74,6 +74,10 @@ inline bool in_library_site(report_t a) {
 #if defined(_WIN32)
 #define KALM_TLS thread_local
 #define KALM_TLS_IE
+#elif defined(__wasm__)
+// WebAssembly: one TLS model (a per-thread block where threads exist at all).
+#define KALM_TLS __thread
+#define KALM_TLS_IE
 #else
 #define KALM_TLS __thread
 #define KALM_TLS_IE __attribute__((tls_model("initial-exec")))

@@ -186,7 +186,11 @@ inline typename F::Bits add(typename F::Bits a, typename F::Bits b, bool negate_
     }
     if (is_zero<F>(b)) return is_zero<F>(a) ? static_cast<Bits>(a & b) : a;
     if (is_zero<F>(a)) return b;
-    if ((b & ~F::sign_bit) > (a & ~F::sign_bit)) std::swap(a, b);
+    if ((b & ~F::sign_bit) > (a & ~F::sign_bit)) {  // a the larger in magnitude
+        const Bits t = a;
+        a = b;
+        b = t;
+    }
     const Unpacked<F> ua = unpack<F>(a), ub = unpack<F>(b);
     const int d = ua.e - ub.e;
     const Wide wa = static_cast<Wide>(ua.m) << F::guard;
