@@ -16,7 +16,8 @@ PACKAGES := cmake ninja-build g++ pkgconf python3 libgtest-dev libbenchmark-dev 
             gcc-arm-none-eabi libunicorn-dev libdynarmic-dev gnuplot-nox
 CMAKE_ARGS ?=
 # Everything the targets below and the scripts they run build.
-BUILD_DIRS := $(BUILD) $(SAN_BUILD) build-tsan build-dbg build-cfenv build-fuzz build-clang build-aarch64 build-armhf build-win build-python
+BUILD_DIRS := $(BUILD) $(SAN_BUILD) build-tsan build-dbg build-cfenv build-fuzz build-clang build-aarch64 build-armhf build-win build-python \
+              build-wasm
 
 .PHONY: demo test test-all deps configure build san tsan debug-vectors cfenv-vectors soft-vectors clang-vectors fuzz-short clean bench \
         cross-test fuzz package ports-test porting-reference \
@@ -119,7 +120,7 @@ test: build
 # builds, the other build modes and compilers, fuzzing, the cross builds and
 # Windows.
 test-all: ports-test guest-test test san tsan debug-vectors cfenv-vectors soft-vectors clang-vectors fuzz-short cross-test \
-          windows-test
+          windows-test wasm-test
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L consume
 	cd $(SAN_BUILD) && KALM_ORACLE_COUNT=20000 ctest --output-on-failure -j $(JOBS)
 	build-tsan/tests/kalm_tests --gtest_filter='Threads.*:Frame.ControlWords*'
@@ -223,3 +224,23 @@ python-bench: python-install
 python-dist:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PY_PACKAGES)"
 	$(PYTHON) -m build --no-isolation --outdir build-python/dist .
+
+# WebAssembly (Emscripten) under node: the static library, kalm_check, the
+# unit tests that apply and the JavaScript package (build-wasm/js/kalmlib), in
+# build-wasm/ (cmake/toolchain-wasm.cmake); wasm-test runs every vector file
+# through kalm_check and through the package (under node and in headless
+# Chromium), those tests, and the package packed and installed offline
+# (docs/wasm.md).
+WASM_PACKAGES := cmake ninja-build python3 emscripten node-acorn nodejs npm googletest chromium
+WASM_NODE := node --no-experimental-fetch
+.PHONY: wasm wasm-test
+wasm:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(WASM_PACKAGES)"
+	cmake --preset wasm $(CMAKE_ARGS) >/dev/null
+	cmake --build build-wasm -j $(JOBS) --target kalmlib_static kalm_check kalm_wasm_tests kalmlib_js
+
+wasm-test: wasm
+	$(WASM_NODE) build-wasm/kalm_check.js --caller-env each tests/vectors/*.txt
+	$(WASM_NODE) build-wasm/kalm_check.js --scope --caller-env each tests/vectors/*.txt
+	cd build-wasm && ctest --output-on-failure
+	KALM_REQUIRE_BROWSER=1 node --test js/test/

@@ -11,6 +11,11 @@ include(CheckCXXCompilerFlag)
 # reordered or replaced by a builtin: the generated code must do exactly the
 # operations the source writes, in that order.
 set(KALM_FP_FLAGS -ffp-contract=off -fno-fast-math -frounding-math -fno-builtin)
+# WebAssembly rounds to nearest and has no status register (Clang refuses
+# -frounding-math there): the library computes its flags itself.
+if(EMSCRIPTEN)
+  list(REMOVE_ITEM KALM_FP_FLAGS -frounding-math)
+endif()
 check_cxx_compiler_flag(-fexcess-precision=standard KALM_HAS_EXCESS_PRECISION)
 if(KALM_HAS_EXCESS_PRECISION)
   list(APPEND KALM_FP_FLAGS -fexcess-precision=standard)

@@ -47,7 +47,7 @@ TEST(SoftDivision, MatchesBitSerialReferenceAndHost) {
         const double x = random_double(g, static_cast<int>(g() % 5));
         const double y = random_double(g, static_cast<int>(g() % 5));
         rec.reset();
-        const double q = soft_ddiv(x, y, 42);
+        const double q = static_cast<double>(soft_ddiv(x, y, 42));
         const oracle::Div ref = oracle::ddiv(x, y);
         ASSERT_EQ(oracle::dbits(q), ref.bits) << std::hexfloat << x << " / " << y;
         ASSERT_EQ(rec.code, ref.code) << std::hexfloat << x << " / " << y;
@@ -73,7 +73,7 @@ TEST(SoftDivision, SingleMatchesBitSerialReferenceAndHost) {
         }
         const float x = oracle::fval(a), y = oracle::fval(b);
         rec.reset();
-        const float q = soft_sdiv(x, y);
+        const float q = static_cast<float>(soft_sdiv(x, y));
         const oracle::Div ref = oracle::sdiv(x, y);
         ASSERT_EQ(oracle::fbits(q), ref.bits) << std::hexfloat << x << " / " << y;
         ASSERT_EQ(rec.code, ref.code);
@@ -116,7 +116,7 @@ TEST(SoftDivision, ListedEdgeValues) {
     RaiseRecorder rec;
     for (const auto& c : cases) {
         rec.reset();
-        EXPECT_EQ(oracle::dbits(soft_ddiv(oracle::dval(c.x), oracle::dval(c.y), 7)), c.q) << std::hex << c.x << " " << c.y;
+        EXPECT_EQ(oracle::dbits(static_cast<double>(soft_ddiv(oracle::dval(c.x), oracle::dval(c.y), 7))), c.q) << std::hex << c.x << " " << c.y;
         EXPECT_EQ(rec.code, c.code) << std::hex << c.x << " " << c.y;
         if (c.code >= 0) {
             EXPECT_EQ(rec.address, 7u);
@@ -135,7 +135,7 @@ TEST(SoftDivision, ListedEdgeValues) {
     };
     for (const auto& c : fcases) {
         rec.reset();
-        EXPECT_EQ(oracle::fbits(soft_sdiv(oracle::fval(c.x), oracle::fval(c.y))), c.q) << std::hex << c.x;
+        EXPECT_EQ(oracle::fbits(static_cast<float>(soft_sdiv(oracle::fval(c.x), oracle::fval(c.y)))), c.q) << std::hex << c.x;
         EXPECT_EQ(rec.code, c.code) << std::hex << c.x;
     }
 }
@@ -162,15 +162,15 @@ TEST(SquareRoot, MatchesBitSerialReferenceAndHost) {
         if (i % 4 == 0) b >>= (g() % 64);  // every binade, subnormals included
         if (b == 0 || b >= 0x7FF0000000000000ull) continue;
         const double x = oracle::dval(b);
-        const double r = kalm::lib::sqrt(x, 0);
+        const double r = static_cast<double>(kalm::lib::sqrt(x, 0));
         ASSERT_EQ(oracle::dbits(r), oracle::dbits(oracle::sqrt_bits(x))) << std::hexfloat << x;
         ASSERT_EQ(oracle::dbits(r), oracle::dbits(std::sqrt(x))) << std::hexfloat << x;
     }
     for (int k = 0; k < 52; ++k) {  // each subnormal binade, its ends
         for (std::uint64_t b : {1ull << k, (2ull << k) - 1}) {
             const double x = oracle::dval(b);
-            ASSERT_EQ(oracle::dbits(kalm::lib::sqrt(x, 0)), oracle::dbits(std::sqrt(x))) << b;
-            ASSERT_EQ(oracle::dbits(kalm::lib::sqrt(x, 0)), oracle::dbits(oracle::sqrt_bits(x))) << b;
+            ASSERT_EQ(oracle::dbits(static_cast<double>(kalm::lib::sqrt(x, 0))), oracle::dbits(std::sqrt(x))) << b;
+            ASSERT_EQ(oracle::dbits(static_cast<double>(kalm::lib::sqrt(x, 0))), oracle::dbits(oracle::sqrt_bits(x))) << b;
         }
     }
 }
@@ -183,7 +183,7 @@ TEST(SquareRoot, SingleMatchesReferenceOnEveryBinade) {
         if (i % 4 == 0) b >>= (g() % 32);
         if (b == 0 || b >= 0x7F800000u) continue;
         const float x = oracle::fval(b);
-        const float r = kalm::lib::sqrtf(x, 0);
+        const float r = static_cast<float>(kalm::lib::sqrtf(x, 0));
         ASSERT_EQ(oracle::fbits(r), oracle::fbits(oracle::sqrtf_bits(x))) << std::hexfloat << x;
         ASSERT_EQ(oracle::fbits(r), oracle::fbits(std::sqrt(x))) << std::hexfloat << x;
     }
@@ -192,9 +192,9 @@ TEST(SquareRoot, SingleMatchesReferenceOnEveryBinade) {
 TEST(SquareRoot, NormalPathLeavesFlagsClearAndRaisesNothing) {
     kalm::ScopedUnmask all(KALM_MASK_ALL);
     write_sticky(0x1D);
-    EXPECT_EQ(oracle::dbits(kalm::lib::sqrt(2.0, 0)), 0x3FF6A09E667F3BCDull);
+    EXPECT_EQ(oracle::dbits(static_cast<double>(kalm::lib::sqrt(2.0, 0))), 0x3FF6A09E667F3BCDull);
     EXPECT_EQ(read_sticky(), 0u);
-    EXPECT_EQ(oracle::fbits(kalm::lib::sqrtf(2.0f, 0)), 0x3FB504F3u);
+    EXPECT_EQ(oracle::fbits(static_cast<float>(kalm::lib::sqrtf(2.0f, 0))), 0x3FB504F3u);
 }
 
 struct ScaleCase {
@@ -222,7 +222,7 @@ TEST(ScalePow2, ListedEdgeValues) {
     };
     for (const auto& c : cases) {
         write_sticky(0x1D);  // scale_pow2 clears on entry
-        const double r = scale_pow2(oracle::dval(c.x), c.n);
+        const double r = static_cast<double>(scale_pow2(oracle::dval(c.x), c.n));
         const std::uint32_t flags = read_sticky();
         EXPECT_EQ(oracle::dbits(r), c.r) << std::hex << c.x << " " << std::dec << c.n;
         EXPECT_EQ(flags, c.flags) << std::hex << c.x << " " << std::dec << c.n;
@@ -238,11 +238,11 @@ TEST(ScalePow2, ListedEdgeValues) {
     };
     for (const auto& c : fcases) {
         clear_sticky();
-        const float r = scale_pow2f(oracle::fval(c.x), c.n);
+        const float r = static_cast<float>(scale_pow2f(oracle::fval(c.x), c.n));
         EXPECT_EQ(oracle::fbits(r), c.r) << std::hex << c.x << " " << std::dec << c.n;
         EXPECT_EQ(read_sticky(), c.flags) << std::hex << c.x << " " << std::dec << c.n;
     }
-    EXPECT_EQ(oracle::fbits(copy_signf(2.0f, -0.0f)), 0xC0000000u);
+    EXPECT_EQ(oracle::fbits(static_cast<float>(copy_signf(2.0f, -0.0f))), 0xC0000000u);
 }
 
 TEST(ScalePow2, OverflowReportsInsideTheLibrary) {

@@ -48,7 +48,7 @@ TEST(Frame, OnlyTheHighestPriorityFlagIsConsidered) {
     {
         kalm::ScopedControlWord cw(KALM_MASK_ALL & ~KALM_MASK_INVALID);
         try {
-            (void)fp_check_flags(1.0, 5);
+            (void)fp_check_flags(f64(1.0), 5);
             ADD_FAILURE();
         } catch (const kalm::FpException& e) {
             EXPECT_EQ(e.status_code(), 0xC0000090u);
@@ -59,20 +59,20 @@ TEST(Frame, OnlyTheHighestPriorityFlagIsConsidered) {
     write_sticky(0x11);
     {
         kalm::ScopedControlWord cw(KALM_MASK_ALL & ~KALM_MASK_INEXACT);
-        EXPECT_NO_THROW((void)fp_check_flags(1.0, 5));
+        EXPECT_NO_THROW((void)fp_check_flags(f64(1.0), 5));
     }
     // Overflow + inexact with overflow masked: nothing, whatever the inexact mask.
     write_sticky(0x14);
     {
         kalm::ScopedControlWord cw(KALM_MASK_OVERFLOW);
-        EXPECT_NO_THROW((void)fp_check_flags(1.0, 5));
+        EXPECT_NO_THROW((void)fp_check_flags(f64(1.0), 5));
     }
     // Underflow + inexact: underflow first.
     write_sticky(0x18);
     {
         kalm::ScopedControlWord cw(0);
         try {
-            (void)fp_check_flags(1.0f, 5);
+            (void)fp_check_flags(f32(1.0f), 5);
             ADD_FAILURE();
         } catch (const kalm::FpException& e) {
             EXPECT_EQ(e.status_code(), 0xC0000093u);
@@ -106,7 +106,7 @@ TEST(Frame, ExportEntryCalledFromLibraryReportsInsideTheLibrary) {
 
 TEST(Frame, AReturningHandlerGetsTheMaskedResult) {
     RaiseRecorder rec;
-    EXPECT_EQ(oracle::dbits(kalm::lib::sqrt(-4.0, 9)), 0xFFF8000000000000ull);
+    EXPECT_EQ(oracle::dbits(static_cast<double>(kalm::lib::sqrt(-4.0, 9))), 0xFFF8000000000000ull);
     EXPECT_EQ(rec.code, FP_INVALID);
     EXPECT_EQ(rec.address, 9u);
 }

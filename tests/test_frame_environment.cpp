@@ -242,6 +242,8 @@ TEST(UnhandledException, WhatNamesTheStatusTheExportAndTheAddress) {
     }
 }
 
+// (No death tests where a test cannot fork or spawn itself: WebAssembly.)
+#if GTEST_HAS_DEATH_TEST
 TEST(UnhandledExceptionDeathTest, EndsTheProgramSayingWhy) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     // As in a C program: nothing on the way out catches it.
@@ -253,5 +255,6 @@ TEST(UnhandledExceptionDeathTest, EndsTheProgramSayingWhy) {
     EXPECT_DEATH(uncaught(),
         "STATUS_FLOAT_OVERFLOW \\(0xC0000091\\) in exp, reported against 0x");
 }
+#endif
 
 }  // namespace

@@ -41,10 +41,10 @@ TEST(FastPaths, RoundingLeavesExactlyItsOwnFlagWhateverWasSetBefore) {
                     kalm_set_status(pre);
                     std::uint64_t in, out;
                     switch (k) {
-                        case 0: in = oracle::dbits(x), out = oracle::dbits(kalm::lib::floor(x, 1)); break;
-                        case 1: in = oracle::dbits(x), out = oracle::dbits(kalm::lib::ceil(x, 1)); break;
-                        case 2: in = oracle::fbits(xf), out = oracle::fbits(kalm::lib::floorf(xf, 1)); break;
-                        default: in = oracle::fbits(xf), out = oracle::fbits(kalm::lib::ceilf(xf, 1)); break;
+                        case 0: in = oracle::dbits(x), out = oracle::dbits(static_cast<double>(kalm::lib::floor(x, 1))); break;
+                        case 1: in = oracle::dbits(x), out = oracle::dbits(static_cast<double>(kalm::lib::ceil(x, 1))); break;
+                        case 2: in = oracle::fbits(xf), out = oracle::fbits(static_cast<float>(kalm::lib::floorf(xf, 1))); break;
+                        default: in = oracle::fbits(xf), out = oracle::fbits(static_cast<float>(kalm::lib::ceilf(xf, 1))); break;
                     }
                     const std::uint32_t status = kalm_status();
                     kalm_set_raise_handler(nullptr, nullptr);
@@ -106,7 +106,7 @@ TEST(FastPaths, FmodByDivisionEqualsTheStepwiseRemainder) {
         if ((b << 1) == 0 || (a << 1) == 0) continue;
         if (g() & 1) a |= 0x8000000000000000ull;
         const double x = oracle::dval(a), y = oracle::dval(b);
-        ASSERT_EQ(oracle::dbits(kalm::lib::fmod(x, y, 1)), oracle::dbits(fmod_stepwise(x, y)))
+        ASSERT_EQ(oracle::dbits(static_cast<double>(kalm::lib::fmod(x, y, 1))), oracle::dbits(fmod_stepwise(x, y)))
             << std::hexfloat << x << " " << y;
     }
 }

@@ -35,6 +35,16 @@ check() {
     g++-mingw-w64-x86-64-posix) have_command x86_64-w64-mingw32-g++-posix ;;
     wine) have_command wine ;;
     googletest) need="/usr/src/googletest"; [ -d /usr/src/googletest ] ;;
+    emscripten) have_command emcc ;;
+    nodejs) have_command node ;;
+    npm) have_command npm ;;
+    chromium) have_command chromium ;;
+    node-acorn)  # where cmake/KalmWasm.cmake looks for it
+      need="acorn/package.json under /usr/share/nodejs, /usr/lib/nodejs or a node_modules folder"
+      for d in /usr/share/nodejs /usr/lib/nodejs /usr/local/lib/node_modules /usr/lib/node_modules; do
+        [ -f "$d/acorn/package.json" ] && return 0
+      done
+      return 1 ;;
     libgtest-dev) have_header gtest/gtest.h ;;
     libbenchmark-dev) have_header benchmark/benchmark.h ;;
     libmpfr-dev) have_header mpfr.h ;;

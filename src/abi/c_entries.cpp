@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The C entries kalm_<stem>, one per listed export: each hands its own return
-// address (the application's call) to the export entry as the report address.
+// address (the application's call) to the export entry as the report address
+// (KALM_CALLER_ADDRESS: on WebAssembly, 0).
 // The public headers are written by hand for their readers; the checks below
 // make a header that disagrees with the list fail to compile.
 #include <type_traits>
@@ -23,7 +24,7 @@ KALM_EXPORT_LIST(KALM_CHECK_HEADERS)
 extern "C" {
 #define KALM_C_ENTRY(name, stem, sig, kind)                                                  \
     KALM_API KALM_SIG_RESULT(sig) kalm_##stem(KALM_SIG_PARAMS(sig)) {                        \
-        return kalm::lib::exported::name(KALM_SIG_ARGS(sig), KALM_RETURN_ADDRESS);           \
+        return kalm::lib::exported::name(KALM_SIG_ARGS(sig), KALM_CALLER_ADDRESS);           \
     }
 KALM_EXPORT_LIST(KALM_C_ENTRY)
 #undef KALM_C_ENTRY

@@ -31,8 +31,10 @@ inline f64 settled(f64 v) {
 #elif defined(__aarch64__) || defined(__arm__)
     asm volatile("" : "+w"(v) : : "memory");
 #else
-    volatile f64 s = v;
-    v = s;
+    // Any other host (WebAssembly): v goes through memory the compiler must
+    // assume is read and written here (f64 may be a class there, which a
+    // volatile copy cannot take).
+    asm volatile("" : : "r"(&v) : "memory");
 #endif
     return v;
 }

@@ -30,8 +30,41 @@ using report_t = std::uintptr_t;  // code address an exception is raised against
 #else
 #define KALM_NOINLINE __attribute__((noinline, noclone))
 #endif
+#if defined(__wasm__)
+// WebAssembly has no code addresses, and the engine shows a caller's return
+// address to no one (Emscripten's emulation parses a JavaScript stack trace,
+// milliseconds a call). A report address there is a site: a routine that
+// reports against its own call inside the library has a byte of its own in the
+// data section kalm_report_sites, and that byte's address is its report
+// address (in_library_site tells them apart from anything a caller passes).
+#define KALM_RETURN_ADDRESS                                                                      \
+    ([]() noexcept {                                                                             \
+        [[gnu::section("kalm_report_sites"), gnu::used]] static const unsigned char site = 0;   \
+        return reinterpret_cast<::kalm::lib::report_t>(&site);                                   \
+    }())
+#else
 #define KALM_RETURN_ADDRESS \
     (reinterpret_cast<::kalm::lib::report_t>(__builtin_extract_return_addr(__builtin_return_address(0))))
+#endif
+#endif
+// KALM_CALLER_ADDRESS: the application's call of a C entry. On WebAssembly 0:
+// nothing there names the caller (kalm_call and kalm_guest_call take the
+// caller's report address as an argument).
+#if defined(__wasm__)
+#define KALM_CALLER_ADDRESS (::kalm::lib::report_t{0})
+#else
+#define KALM_CALLER_ADDRESS KALM_RETURN_ADDRESS
+#endif
+
+#if defined(__wasm__)
+extern "C" const unsigned char __start_kalm_report_sites[], __stop_kalm_report_sites[];
+namespace kalm::lib {
+// True for the report address of a routine inside the library.
+inline bool in_library_site(report_t a) {
+    return a >= reinterpret_cast<report_t>(__start_kalm_report_sites) &&
+           a < reinterpret_cast<report_t>(__stop_kalm_report_sites);
+}
+}  // namespace kalm::lib
 #endif
 
 // Per-thread state: static TLS on ELF hosts (one load). On Windows

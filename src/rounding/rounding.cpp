@@ -20,7 +20,7 @@ namespace {
 inline bool inexact_test(f64 x) { return opaque(HUGE) + x > ZERO; }
 inline bool inexact_test(f32 x) { return opaque(HUGE_F) + x > ZERO_F; }
 
-// The same addition made for its flag alone.
+// The same addition made for its flag alone (by the AVX-512 path only).
 [[maybe_unused]] inline void inexact_flag(f64 x) { force_eval(opaque(HUGE) + x); }
 [[maybe_unused]] inline void inexact_flag(f32 x) { force_eval(opaque(HUGE_F) + x); }
 

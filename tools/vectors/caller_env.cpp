@@ -15,7 +15,10 @@
 #include <cstdio>
 #include <cstring>
 
-#if !defined(__x86_64__) && !defined(__aarch64__) && !(defined(__arm__) && defined(__ARM_PCS_VFP))
+#include "kalmlib/kalmlib.h"
+
+#if !defined(__x86_64__) && !defined(__aarch64__) && !(defined(__arm__) && defined(__ARM_PCS_VFP)) && \
+    !defined(__wasm__)
 #include <cfenv>
 #define KALMTOOL_CFENV_ONLY 1
 #endif
@@ -131,6 +134,22 @@ void write_host(FpRegs r) {
     asm volatile("vmsr fpscr, %0" : : "r"(v) : "memory");
 }
 #endif
+
+#elif defined(__wasm__)
+// WebAssembly: one rounding mode, no traps, no status register. A caller's
+// environment there is the library's status word (its software flags) alone:
+// clear, or with flags set before the call.
+constexpr FpRegs kDefault = 0, kSticky = 0x1D, kCompared = ~kSticky, kControl = ~kSticky;
+const char* const kRegisterName = "status";
+constexpr bool kTwoHalves = false;
+const std::vector<CallerEnv> kEnvs = {
+    {"default", kDefault},
+    {"sticky-preset", kDefault | kSticky},
+};
+const Field kFields[] = {{~kSticky, "status"}};
+unsigned to_device_sticky(FpRegs r) { return static_cast<unsigned>(r & 0x1D); }
+FpRegs read_host() { return kalm_status() & kSticky; }
+void write_host(FpRegs r) { kalm_set_status((kalm_status() & ~0x1Du) | static_cast<std::uint32_t>(r & kSticky)); }
 
 #else
 // Elsewhere only what <cfenv> offers: the rounding mode (high half) and the

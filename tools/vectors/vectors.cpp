@@ -26,6 +26,7 @@
 
 #include "abi/export_list.hpp"
 #include "abi/words.hpp"
+#include "host/bits.hpp"
 #include "kalmlib/kalmlib.hpp"
 
 namespace kalmtool {
@@ -277,6 +278,10 @@ const void* module_of(std::uintptr_t addr) {
 
 std::string classify_address(std::uintptr_t addr) {
     if (addr == app_report_address()) return "app";
+#if defined(__wasm__)
+    // No modules there: the library's own report sites (host/bits.hpp).
+    if (kalm::lib::in_library_site(addr)) return "lib";
+#endif
     const void* lib = module_of(reinterpret_cast<std::uintptr_t>(&kalm_export_by_name));
     if (lib != nullptr && module_of(addr) == lib) return "lib";
     char buf[32];
