@@ -24,11 +24,10 @@
  *
  * Threads: every entry may be called from any number of threads at once.
  *
- * Speed: sqrt, exp, log, log10, pow, sin, cos, tan, asin, acos, atan, atan2
- * and their single versions have SIMD kernels chosen at run time for the CPU
- * (AVX-512, AVX2; NEON on AArch64); every other export runs the scalar
- * routine element by element, without the per-call environment work of the
- * scalar entries.
+ * Speed: every export has SIMD kernels chosen at run time for the CPU
+ * (AVX-512, AVX2; NEON on AArch64); where there is none for the build or the
+ * CPU, the entry runs the scalar routine element by element, without the
+ * per-call environment work of the scalar entries.
  * kalm_batch_set_isa selects a path for the whole process (tests and
  * benchmarks use it).
  */

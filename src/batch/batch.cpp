@@ -51,9 +51,9 @@ KALM_EXPORT_LIST(KALM_BATCH_CHECK)
 // ---- The kernels of the list ------------------------------------------------
 
 // A kernel's export by its name; _yn_orders (an order per element, the kernel
-// of kalm_batch_yn_orders) has none and is kYnOrders.
+// of kalm_batch_yn_orders) has none and is kYnOrders. Unused in builds without kernels.
 constexpr unsigned kYnOrders = 0;
-constexpr unsigned kernel_ordinal(std::string_view name) {
+[[maybe_unused]] constexpr unsigned kernel_ordinal(std::string_view name) {
     for (std::size_t i = 0; i < kalm::exports::count; ++i)
         if (kalm::exports::names[i] == name) return static_cast<unsigned>(i + 1);
     return name == "_yn_orders" ? kYnOrders : ~0u;
