@@ -9,6 +9,12 @@
 // ldmxcsr of a value that does not depend on a read just made ~0.4 ns, but
 // 3.5-4.7 ns more when it does (a read-modify-write). So the writes on the
 // common paths load constants chosen by a branch (write_in_call).
+//
+// On an Intel Xeon with AVX-512 reads are cheap alone (~0.5 ns) and a write
+// 1.5-3.5 ns, but a read after a write once an operation has set a flag the
+// write cleared costs 15-70 ns (the work in flight seems to be thrown away):
+// the pattern of framed calls in a loop, which a device-environment scope
+// avoids by not reading (docs/scope.md).
 #pragma once
 
 #include <cstdint>
