@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 // The software flags' arithmetic is scalar: no kernels there.
 #if defined(KALM_SOFT_FLAGS)

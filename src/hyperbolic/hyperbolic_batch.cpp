@@ -39,9 +39,16 @@ namespace {
     }
 #define KALM_HYPER_KERNEL(name, T, V, lanes) KALM_BATCH_FOR_EACH_ISA(KALM_HYPER_KERNEL_, name, T, V, lanes)
 
-KALM_HYPER_KERNEL(sinh, double, VD, hyperd::sinh_lanes)
-KALM_HYPER_KERNEL(cosh, double, VD, hyperd::cosh_lanes)
-KALM_HYPER_KERNEL(tanh, double, VD, hyperd::tanh_lanes)
+#define KALM_HYPER_STAGED_(name, T, V, body, isa)                                  \
+    KALM_BATCH_TARGET_##isa void name##_##isa(const T* x, T* y, std::size_t n) {  \
+        using namespace isa;                                                     \
+        run_staged<V, T, body, exported::name>(x, y, n, body{});                 \
+    }
+#define KALM_HYPER_STAGED(name, T, V, body) KALM_BATCH_FOR_EACH_ISA(KALM_HYPER_STAGED_, name, T, V, body)
+
+KALM_HYPER_STAGED(sinh, double, VD, hyperd::SinhStages)
+KALM_HYPER_STAGED(cosh, double, VD, hyperd::CoshStages)
+KALM_HYPER_STAGED(tanh, double, VD, hyperd::TanhStages)
 KALM_HYPER_KERNEL(sinhf, float, VF, hyperf::sinhf_lanes)
 KALM_HYPER_KERNEL(coshf, float, VF, hyperf::coshf_lanes)
 KALM_HYPER_KERNEL(tanhf, float, VF, hyperf::tanhf_lanes)
