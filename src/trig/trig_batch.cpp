@@ -20,9 +20,9 @@ namespace {
 #include "host/batch_isas.inc"
 }  // namespace
 
-KALM_BATCH_DEFINE(sin, D_D, trigd::sin_lanes)
-KALM_BATCH_DEFINE(cos, D_D, trigd::cos_lanes)
-KALM_BATCH_DEFINE(tan, D_D, trigd::tan_lanes)
+KALM_BATCH_DEFINE_STAGED(sin, double, VD, trigd::SinStages)
+KALM_BATCH_DEFINE_STAGED(cos, double, VD, trigd::CosStages)
+KALM_BATCH_DEFINE_STAGED(tan, double, VD, trigd::TanStages)
 KALM_BATCH_DEFINE(sinf, F_F, trigf::sinf_lanes)
 KALM_BATCH_DEFINE(cosf, F_F, trigf::cosf_lanes)
 KALM_BATCH_DEFINE(tanf, F_F, trigf::tanf_lanes)
