@@ -76,12 +76,13 @@
         KALM_BATCH_RUN_##sig(exported::name, KALM_BATCH_STRIP_ lanes);     \
     }
 // A one-argument kernel over a body in stages (run_staged): `body` a type in
-// the set's namespace, T the element type, V its register of lanes.
+// the set's namespace in parentheses, T the element type, V its register.
 #define KALM_BATCH_DEFINE_STAGED(name, T, V, body) KALM_BATCH_FOR_EACH_ISA(KALM_BATCH_STAGED_, name, T, V, body)
 #define KALM_BATCH_STAGED_(name, T, V, body, isa)                                 \
     KALM_BATCH_TARGET_##isa void name##_##isa(const T* x, T* y, std::size_t n) { \
         using namespace isa;                                                    \
-        run_staged<V, T, body, exported::name>(x, y, n, body{});                \
+        using Body = KALM_BATCH_STRIP_ body;                                    \
+        run_staged<V, T, Body, exported::name>(x, y, n, Body{});                \
     }
 #define KALM_BATCH_RUN_D_D(scalar, ...) run_unary<VD, double, __VA_ARGS__, scalar>(x, y, n)
 #define KALM_BATCH_RUN_F_F(scalar, ...) run_unary<VF, float, __VA_ARGS__, scalar>(x, y, n)

@@ -21,12 +21,12 @@ namespace {
 // The layer's staged loop: a lane's chain (reduction, series, two divisions)
 // is long, so each stage runs over a stretch of independent groups before the
 // next (run_staged); the tail's groups run every stage one after another.
-KALM_BATCH_DEFINE_STAGED(sinh, double, VD, hyperd::SinhStages)
-KALM_BATCH_DEFINE_STAGED(cosh, double, VD, hyperd::CoshStages)
-KALM_BATCH_DEFINE_STAGED(tanh, double, VD, hyperd::TanhStages)
-KALM_BATCH_DEFINE_STAGED(sinhf, float, VF, hyperf::SinhfStages)
-KALM_BATCH_DEFINE_STAGED(coshf, float, VF, hyperf::CoshfStages)
-KALM_BATCH_DEFINE_STAGED(tanhf, float, VF, hyperf::TanhfStages)
+KALM_BATCH_DEFINE_STAGED(sinh, double, VD, (hyperd::SinhStages))
+KALM_BATCH_DEFINE_STAGED(cosh, double, VD, (hyperd::CoshStages))
+KALM_BATCH_DEFINE_STAGED(tanh, double, VD, (hyperd::TanhStages))
+KALM_BATCH_DEFINE_STAGED(sinhf, float, VF, (hyperf::SinhfStages))
+KALM_BATCH_DEFINE_STAGED(coshf, float, VF, (hyperf::CoshfStages))
+KALM_BATCH_DEFINE_STAGED(tanhf, float, VF, (hyperf::TanhfStages))
 
 }  // namespace kalm::lib::batch
 
