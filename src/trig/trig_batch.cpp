@@ -22,7 +22,7 @@ namespace {
 
 KALM_BATCH_DEFINE_STAGED(sin, double, VD, (TwoStages<VD, trigd::reduce, trigd::sin_finish>))
 KALM_BATCH_DEFINE_STAGED(cos, double, VD, (TwoStages<VD, trigd::reduce, trigd::cos_finish>))
-KALM_BATCH_DEFINE_STAGED(tan, double, VD, (TwoStages<VD, trigd::reduce, trigd::tan_finish>))
+KALM_BATCH_DEFINE_STAGED(tan, double, VD, (trigd::TanStages))
 KALM_BATCH_DEFINE_STAGED(sinf, float, VF, (TwoStages<VF, trigf::reduce_sincos, trigf::sinf_finish>))
 KALM_BATCH_DEFINE_STAGED(cosf, float, VF, (TwoStages<VF, trigf::reduce_sincos, trigf::cosf_finish>))
 KALM_BATCH_DEFINE_STAGED(tanf, float, VF, (TwoStages<VF, trigf::reduce_tan, trigf::tanf_finish>))
