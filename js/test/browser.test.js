@@ -27,13 +27,20 @@ const required = process.env.KALM_REQUIRE_BROWSER === '1';
 const mounts = [['/kalmlib/', pkg], ['/vectors/', vectors], ['/check/', join(root, 'js/check')]];
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.json': 'application/json',
                 '.txt': 'text/plain' };
-function serve(results) {
+// GET /hold (an image of the page) is answered when the page posts its result,
+// or after 110 s: until then the page's load event waits (js/browser/index.html).
+function serve(results, holds) {
     return createServer((req, res) => {
         const path = decodeURIComponent(new URL(req.url, 'http://x').pathname);
         if (req.method === 'POST' && path === '/result') {
             let body = '';
             req.on('data', (c) => (body += c));
-            req.on('end', () => { results.push(body); res.end(); });
+            req.on('end', () => { results.push(body); res.end(); release(holds); });
+            return;
+        }
+        if (path === '/hold') {
+            holds.push(res);
+            setTimeout(() => release(holds), 110000).unref();
             return;
         }
         let file = null, body = null;
@@ -54,9 +61,13 @@ function serve(results) {
     });
 }
 
+function release(holds) {
+    for (const res of holds.splice(0)) res.end();
+}
+
 test('every vector line passes in headless Chromium', { skip: !haveBrowser && !required && 'no chromium' }, async () => {
-    const results = [];
-    const server = serve(results);
+    const results = [], holds = [];
+    const server = serve(results, holds);
     await new Promise((ok) => server.listen(0, '127.0.0.1', ok));
     const url = `http://127.0.0.1:${server.address().port}/index.html`;
     const expected = readdirSync(vectors).filter((f) => f.endsWith('.txt')).reduce((n, f) =>
@@ -74,6 +85,7 @@ test('every vector line passes in headless Chromium', { skip: !haveBrowser && !r
             count + '\n' + (stdout.match(/<pre id="failures">([^<]*)</)?.[1] ?? ''));
         assert.ok(results.includes(count), 'the page posted ' + JSON.stringify(results));
     } finally {
+        release(holds);
         server.close();
     }
 });
